@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// Program-wide values: the paths that start-up settles and the fixed texts of the product.
+namespace modGlobal {
+
+inline constexpr const char *ProductName = "Tessaro Lite";
+inline constexpr const char *VersionText = "3.01.00";
+inline constexpr const char *MakerName = "Ulvenor";
+inline constexpr const char *SiteRoot = "https://www.ulvenor.example/";
+inline constexpr const char *HelpPageUrl = "https://www.ulvenor.example/lite/help/index.html";
+inline constexpr const char *SupportAddress = "support@ulvenor.example";
+inline constexpr const char *SettingsFileName = "Tessaro.ini";
+
+// Settled by start-up (Main) and changed by the language dialogs.
+extern QString SettingsFolder;
+extern QString SettingsFilePath;
+extern QString LanguageFilePath;
+extern QString CurrentLanguage;
+
+// The folder of the running program file, without a trailing separator. Tests point it at
+// the build folder with SetProgramFolder.
+QString ProgramFolder();
+void SetProgramFolder(const QString &folder);
+
+// ProgramFolder() + "/lang/" + name + ".dat"
+QString LanguageFileFor(const QString &languageName);
+
+} // namespace modGlobal
