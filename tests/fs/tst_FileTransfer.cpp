@@ -1,0 +1,321 @@
+// Deleting, copying and moving one file: results, error texts and what the file system holds
+// afterwards, including after failures.
+#include "FsTestSupport.h"
+#include "fs/FileCopy.h"
+#include "fs/modFSO.h"
+#include "fs/modSize.h"
+
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace fstest;
+
+namespace
+{
+
+QString strerrorText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QString copyStepText(int code, const QString &source, const QString &destination)
+{
+    return QStringLiteral("CopyAFile CopyFile Error(%1): %2 Source Path: %3 Destination Path: %4")
+        .arg(code)
+        .arg(strerrorText(code), source, destination);
+}
+
+QString moveText(int code, const QString &source, const QString &destination)
+{
+    return QStringLiteral("MoveAFile Error(%1): %2 Source Path: %3 Destination Path: %4")
+        .arg(code)
+        .arg(strerrorText(code), source, destination);
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat st {
+    };
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+    return st;
+}
+
+void setModeAndTime(const QString &path, mode_t mode)
+{
+    const QByteArray native = QFile::encodeName(path);
+    ASSERT_EQ(::chmod(native.constData(), mode), 0);
+    const struct timespec times[2] = {{1000000000, 123456789}, {1200000000, 987654321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+}
+
+void expectSameModeAndTime(const QString &original, const QString &copy)
+{
+    const struct stat a = statOf(original);
+    const struct stat b = statOf(copy);
+    EXPECT_EQ(a.st_mode & 07777, b.st_mode & 07777);
+    EXPECT_EQ(a.st_mtim.tv_sec, b.st_mtim.tv_sec);
+    EXPECT_EQ(a.st_mtim.tv_nsec, b.st_mtim.tv_nsec);
+}
+
+// The copy machinery with the hidden-name temporary that file systems without O_TMPFILE get.
+int copyWithHiddenTemporary(
+    const QString &source, const QString &destination, modFSO::detail::Placement placement)
+{
+    modFSO::detail::CopyRequest request {
+        QFile::encodeName(source), QFile::encodeName(destination), placement};
+    request.unnamedTemporary = false;
+    return modFSO::detail::copyFile(request).copyError;
+}
+
+class FileTransferTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("src")));
+        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("dst")));
+    }
+
+    QString src(const QString &name) const { return m_dir.filePath(QStringLiteral("src/") + name); }
+    QString dst(const QString &name) const { return m_dir.filePath(QStringLiteral("dst/") + name); }
+    QString dstFolder() const { return m_dir.filePath(QStringLiteral("dst")); }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(FileTransferTest, CopyKeepsContentModeAndModificationTime)
+{
+    const QByteArray data = patternBytes(300000);
+    writeFile(src("a.bin"), data);
+    setModeAndTime(src("a.bin"), 0751);
+
+    EXPECT_EQ(modFSO::CopyAFile(src("a.bin"), dst("a.bin"), false), std::nullopt);
+    EXPECT_EQ(readFile(dst("a.bin")), data);
+    expectSameModeAndTime(src("a.bin"), dst("a.bin"));
+
+    ASSERT_EQ(copyWithHiddenTemporary(src("a.bin"), dst("b.bin"), modFSO::detail::Placement::NoReplace), 0);
+    EXPECT_EQ(readFile(dst("b.bin")), data);
+    expectSameModeAndTime(src("a.bin"), dst("b.bin"));
+
+    writeFile(src("empty"), {});
+    EXPECT_EQ(modFSO::CopyAFile(src("empty"), dst("empty"), false), std::nullopt);
+    EXPECT_TRUE(QFileInfo(dst("empty")).isFile());
+    EXPECT_EQ(QFileInfo(dst("empty")).size(), 0);
+
+    EXPECT_EQ(allEntries(dstFolder()), QStringList({"a.bin", "b.bin", "empty"}));
+}
+
+TEST_F(FileTransferTest, CopyWithoutOverwriteNeverReplaces)
+{
+    writeFile(src("a.txt"), "new");
+    writeFile(dst("a.txt"), "old");
+
+    EXPECT_EQ(modFSO::CopyAFile(src("a.txt"), dst("a.txt"), false),
+        copyStepText(EEXIST, src("a.txt"), dst("a.txt")));
+    EXPECT_EQ(readFile(dst("a.txt")), "old");
+
+    EXPECT_EQ(
+        copyWithHiddenTemporary(src("a.txt"), dst("a.txt"), modFSO::detail::Placement::NoReplace), EEXIST);
+    EXPECT_EQ(readFile(dst("a.txt")), "old");
+
+    // A dangling link holds its name too: nothing is written through it.
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(dst("link")).constData()), 0);
+    EXPECT_EQ(
+        modFSO::CopyAFile(src("a.txt"), dst("link"), false), copyStepText(EEXIST, src("a.txt"), dst("link")));
+    EXPECT_FALSE(QFileInfo::exists(dstFolder() + "/nowhere"));
+
+    EXPECT_EQ(allEntries(dstFolder()), QStringList({"a.txt", "link"}));
+}
+
+TEST_F(FileTransferTest, CopyWithOverwriteReplacesTarget)
+{
+    writeFile(src("a.txt"), "new content");
+    writeFile(dst("a.txt"), "old");
+    EXPECT_EQ(modFSO::CopyAFile(src("a.txt"), dst("a.txt"), true), std::nullopt);
+    EXPECT_EQ(readFile(dst("a.txt")), "new content");
+
+    writeFile(src("b.txt"), "second");
+    EXPECT_EQ(modFSO::CopyAFile(src("b.txt"), dst("b.txt"), true), std::nullopt);
+    EXPECT_EQ(readFile(dst("b.txt")), "second");
+
+    writeFile(dst("c.txt"), "old");
+    EXPECT_EQ(copyWithHiddenTemporary(src("a.txt"), dst("c.txt"), modFSO::detail::Placement::Replace), 0);
+    EXPECT_EQ(readFile(dst("c.txt")), "new content");
+
+    EXPECT_EQ(allEntries(dstFolder()), QStringList({"a.txt", "b.txt", "c.txt"}));
+}
+
+// The old target is only given up once its replacement is complete.
+TEST_F(FileTransferTest, FailedCopyWithOverwriteKeepsTheOldTarget)
+{
+    writeFile(dst("a.txt"), "old");
+    EXPECT_EQ(modFSO::CopyAFile(src("missing"), dst("a.txt"), true),
+        copyStepText(ENOENT, src("missing"), dst("a.txt")));
+    EXPECT_EQ(readFile(dst("a.txt")), "old");
+
+    writeFile(src("self.txt"), "precious");
+    EXPECT_EQ(modFSO::CopyAFile(src("self.txt"), src("self.txt"), true), std::nullopt);
+    EXPECT_EQ(readFile(src("self.txt")), "precious");
+
+    // Neither delete nor copy can put a file in place of a folder; the copy step's text wins.
+    ASSERT_TRUE(QDir(dstFolder()).mkpath("folder/inner"));
+    EXPECT_EQ(modFSO::CopyAFile(src("self.txt"), dst("folder"), true),
+        copyStepText(EISDIR, src("self.txt"), dst("folder")));
+    EXPECT_TRUE(QFileInfo(dst("folder/inner")).isDir());
+    EXPECT_EQ(allEntries(dstFolder()), QStringList({"a.txt", "folder"}));
+}
+
+TEST_F(FileTransferTest, CopyFailuresGiveTheirTextAndLeaveNothing)
+{
+    writeFile(src("a.txt"), "data");
+    writeFile(dst("plain"), "x");
+
+    EXPECT_EQ(modFSO::CopyAFile(src("missing"), dst("a.txt"), false),
+        copyStepText(ENOENT, src("missing"), dst("a.txt")));
+    EXPECT_EQ(modFSO::CopyAFile(src("a.txt"), dst("plain/a.txt"), false),
+        copyStepText(ENOTDIR, src("a.txt"), dst("plain/a.txt")));
+    EXPECT_EQ(modFSO::CopyAFile(m_dir.filePath("src"), dst("b"), false),
+        copyStepText(EISDIR, m_dir.filePath("src"), dst("b")));
+
+    EXPECT_EQ(modFSO::CopyAFile(src("a.txt"), dstFolder() + "/", false),
+        copyStepText(EISDIR, src("a.txt"), dstFolder() + "/"));
+
+    // The name is refused only after the data is written: the temporary must go as well.
+    const QString longTarget = dst(overlongName());
+    EXPECT_EQ(modFSO::CopyAFile(src("a.txt"), longTarget, true),
+        copyStepText(ENAMETOOLONG, src("a.txt"), longTarget));
+    EXPECT_EQ(copyWithHiddenTemporary(src("a.txt"), longTarget, modFSO::detail::Placement::NoReplace),
+        ENAMETOOLONG);
+    EXPECT_EQ(
+        copyWithHiddenTemporary(src("a.txt"), longTarget, modFSO::detail::Placement::Replace), ENAMETOOLONG);
+
+    EXPECT_EQ(allEntries(dstFolder()), QStringList({"plain"}));
+}
+
+TEST_F(FileTransferTest, DeleteAFileReportsFailures)
+{
+    writeFile(dst("a.txt"), "x");
+    EXPECT_EQ(modFSO::DeleteAFile(dst("a.txt")), QString());
+    EXPECT_FALSE(QFileInfo::exists(dst("a.txt")));
+
+    EXPECT_EQ(modFSO::DeleteAFile(dst("a.txt")),
+        QStringLiteral("DeleteAFile Error(%1): %2 FileName: %3")
+            .arg(ENOENT)
+            .arg(strerrorText(ENOENT), dst("a.txt")));
+    EXPECT_EQ(modFSO::DeleteAFile(dstFolder()),
+        QStringLiteral("DeleteAFile Error(%1): %2 FileName: %3")
+            .arg(EISDIR)
+            .arg(strerrorText(EISDIR), dstFolder()));
+    EXPECT_TRUE(QFileInfo(dstFolder()).isDir());
+}
+
+TEST_F(FileTransferTest, MoveWithinOneFileSystem)
+{
+    const QByteArray data = patternBytes(5000);
+    writeFile(src("a.bin"), data);
+    EXPECT_EQ(modFSO::MoveAFile(src("a.bin"), dst("a.bin")), QString());
+    EXPECT_FALSE(QFileInfo::exists(src("a.bin")));
+    EXPECT_EQ(readFile(dst("a.bin")), data);
+
+    EXPECT_EQ(modFSO::MoveAFile(src("a.bin"), dst("b.bin")), moveText(ENOENT, src("a.bin"), dst("b.bin")));
+}
+
+TEST_F(FileTransferTest, MoveNeverReplacesTarget)
+{
+    writeFile(src("a.txt"), "new");
+    writeFile(dst("a.txt"), "old");
+    EXPECT_EQ(modFSO::MoveAFile(src("a.txt"), dst("a.txt")), moveText(EEXIST, src("a.txt"), dst("a.txt")));
+    EXPECT_EQ(readFile(src("a.txt")), "new");
+    EXPECT_EQ(readFile(dst("a.txt")), "old");
+}
+
+TEST_F(FileTransferTest, ProgressIsReportedBetweenChunksOfLargeCopies)
+{
+    const qint64 chunk = modFSO::detail::CopyChunkBytes;
+    const qint64 size = 5 * chunk;
+    {
+        QFile big(src("big"));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.write("head"));
+        ASSERT_TRUE(big.resize(size - 4));
+        ASSERT_TRUE(big.seek(size - 4));
+        ASSERT_TRUE(big.write("tail"));
+    }
+    int calls = 0;
+    const modFSO::ProgressCallback count = [&calls] { ++calls; };
+    EXPECT_EQ(modFSO::CopyAFile(src("big"), dst("big"), false, count), std::nullopt);
+    EXPECT_EQ(calls, 4) << "one call after each chunk but the last";
+    EXPECT_EQ(QFileInfo(dst("big")).size(), size);
+    EXPECT_EQ(readFile(dst("big")), readFile(src("big")));
+
+    calls = 0;
+    writeFile(src("small"), patternBytes(4096));
+    EXPECT_EQ(modFSO::CopyAFile(src("small"), dst("small"), false, count), std::nullopt);
+    EXPECT_EQ(calls, 0);
+}
+
+class AcrossFileSystemsTest : public FileTransferTest
+{
+protected:
+    QString onTmpfs(const QString &name) const { return m_tmpfs.path() + QLatin1Char('/') + name; }
+
+    TmpfsMount m_tmpfs;
+};
+
+TEST_F(AcrossFileSystemsTest, MoveCopiesThenRemovesTheSource)
+{
+    FSTEST_REQUIRE_TMPFS(m_tmpfs);
+    const QByteArray data = patternBytes(1024 * 1024);
+    writeFile(src("a.bin"), data);
+    setModeAndTime(src("a.bin"), 0640);
+    const struct stat before = statOf(src("a.bin"));
+
+    EXPECT_EQ(modFSO::MoveAFile(src("a.bin"), onTmpfs("a.bin")), QString());
+    EXPECT_FALSE(QFileInfo::exists(src("a.bin")));
+    EXPECT_EQ(readFile(onTmpfs("a.bin")), data);
+    const struct stat after = statOf(onTmpfs("a.bin"));
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+
+    writeFile(src("b.txt"), "new");
+    writeFile(onTmpfs("b.txt"), "old");
+    EXPECT_EQ(
+        modFSO::MoveAFile(src("b.txt"), onTmpfs("b.txt")), moveText(EEXIST, src("b.txt"), onTmpfs("b.txt")));
+    EXPECT_EQ(readFile(src("b.txt")), "new");
+    EXPECT_EQ(readFile(onTmpfs("b.txt")), "old");
+    EXPECT_EQ(allEntries(m_tmpfs.path()), QStringList({"a.bin", "b.txt"}));
+}
+
+// A copy that runs out of room fails as a whole: no partial file, no temporary holding space,
+// and a move keeps its source byte for byte.
+TEST_F(AcrossFileSystemsTest, CopyThatDoesNotFitLeavesNothingBehind)
+{
+    FSTEST_REQUIRE_TMPFS(m_tmpfs);
+    const QByteArray data = patternBytes(6 * 1024 * 1024);
+    writeFile(src("big.bin"), data);
+    const qint64 freeBefore = modSize::DiskFree(m_tmpfs.path());
+
+    EXPECT_EQ(modFSO::MoveAFile(src("big.bin"), onTmpfs("big.bin")),
+        moveText(ENOSPC, src("big.bin"), onTmpfs("big.bin")));
+    EXPECT_EQ(readFile(src("big.bin")), data);
+
+    EXPECT_EQ(modFSO::CopyAFile(src("big.bin"), onTmpfs("big.bin"), true),
+        copyStepText(ENOSPC, src("big.bin"), onTmpfs("big.bin")));
+    EXPECT_EQ(
+        copyWithHiddenTemporary(src("big.bin"), onTmpfs("big.bin"), modFSO::detail::Placement::NoReplace),
+        ENOSPC);
+
+    EXPECT_TRUE(allEntries(m_tmpfs.path()).isEmpty());
+    EXPECT_EQ(modFSO::ListPlainFiles(m_tmpfs.path()), QStringList());
+    EXPECT_EQ(modSize::DiskFree(m_tmpfs.path()), freeBefore);
+}
+
+} // namespace
