@@ -11,6 +11,10 @@ inline constexpr const char *MakerName = "Ulvenor";
 inline constexpr const char *SiteRoot = "https://www.ulvenor.example/";
 inline constexpr const char *HelpPageUrl = "https://www.ulvenor.example/lite/help/index.html";
 inline constexpr const char *SupportAddress = "support@ulvenor.example";
+// The maker's postal address for the header of the settings file (a made-up place).
+inline constexpr const char *MakerStreet = "Nowhere Lane 0";
+inline constexpr const char *MakerTown = "00000 Examplestead";
+inline constexpr const char *MakerCountry = "Neverland";
 inline constexpr const char *SettingsFileName = "Tessaro.ini";
 
 // Settled by start-up (Main) and changed by the language dialogs.

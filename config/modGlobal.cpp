@@ -1,0 +1,38 @@
+#include "config/modGlobal.h"
+
+#include <QCoreApplication>
+
+namespace modGlobal {
+
+QString SettingsFolder;
+QString SettingsFilePath;
+QString LanguageFilePath;
+QString CurrentLanguage;
+
+namespace {
+
+QString &programFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+QString ProgramFolder()
+{
+    const QString &folder = programFolderOverride();
+    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+}
+
+void SetProgramFolder(const QString &folder)
+{
+    programFolderOverride() = folder;
+}
+
+QString LanguageFileFor(const QString &languageName)
+{
+    return ProgramFolder() + QStringLiteral("/lang/") + languageName + QStringLiteral(".dat");
+}
+
+} // namespace modGlobal
