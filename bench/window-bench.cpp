@@ -1,0 +1,134 @@
+// Runs the real main window offscreen with the log shown and drives it like a user:
+//
+//   window-bench copy SOURCE DESTINATION
+//       Start with DoActionOnStart "1": copies every file of SOURCE into DESTINATION through
+//       the window, and prints the number of files, of log lines and the wall time.
+//   window-bench latency SOURCE DESTINATION
+//       The same run, with a timer ticking every 10 ms: prints how late its ticks came while
+//       the run was working (the window's answer time), worst and 99th percentile.
+
+#include "config/modGlobal.h"
+#include "engine/ActivityLog.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace
+{
+
+constexpr int TickMs = 10;
+
+bool writeSettings(const QString &path, const QString &source, const QString &destination)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write("[Options]\r\nSave=0\r\nQuestion=0\r\nDoActionOnStart=1\r\nCheckDestination=1\r\n"
+               "Interval=5\r\nAction=Copy\r\nShowLog=1\r\nOverwrite=0\r\nLanguage=English\r\n"
+               "ShowDateAndTime=1\r\n");
+    file.write(("From=" + source + "\r\nTo=" + destination + "\r\n").toUtf8());
+    return true;
+}
+
+// Gaps between the ticks of a 10 ms timer beyond its period, taken while the run works.
+class TickWatch : public QObject
+{
+public:
+    explicit TickWatch(frmMain &window)
+        : m_window(window)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.start(TickMs);
+        m_clock.start();
+    }
+
+    std::vector<qint64> &lateness() { return m_lateness; }
+
+private:
+    void tick()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        if (m_window.state().RunInProgress && m_last > 0)
+            m_lateness.push_back(std::max<qint64>(0, now - m_last - qint64(TickMs) * 1000000));
+        m_last = now;
+    }
+
+    frmMain &m_window;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    std::vector<qint64> m_lateness;
+};
+
+void printLateness(std::vector<qint64> &lateness)
+{
+    if (lateness.empty()) {
+        std::printf("no ticks while the run worked\n");
+        return;
+    }
+    std::sort(lateness.begin(), lateness.end());
+    const qint64 worst = lateness.back();
+    const qint64 p99 = lateness[std::min(lateness.size() - 1, lateness.size() * 99 / 100)];
+    std::printf("ticks during the run: %zu, lateness worst %.1f ms, 99th percentile %.1f ms\n",
+        lateness.size(), worst / 1e6, p99 / 1e6);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 4 || (args[1] != "copy" && args[1] != "latency")) {
+        std::fprintf(stderr, "usage: window-bench copy|latency SOURCE DESTINATION\n");
+        return 2;
+    }
+    const QString source = QDir(args[2]).absolutePath();
+    const QString destination = QDir(args[3]).absolutePath();
+
+    modGlobal::SetProgramFolder(QStringLiteral(TESSARO_PROGRAM_DIR));
+    modGlobal::SettingsFolder = configHome.path();
+    modGlobal::SettingsFilePath = QDir(configHome.path()).filePath("Tessaro.ini");
+    modGlobal::CurrentLanguage = "English";
+    modGlobal::LanguageFilePath = modGlobal::LanguageFileFor("English");
+    if (!writeSettings(modGlobal::SettingsFilePath, source, destination))
+        return 1;
+
+    frmMain window({});
+    window.show();
+    QApplication::processEvents();
+    auto *start = window.findChild<QPushButton *>("cmdStopStart");
+    if (!start || !start->isEnabled()) {
+        std::fprintf(stderr, "Start is not possible: do both folders exist?\n");
+        return 1;
+    }
+
+    std::unique_ptr<TickWatch> watch;
+    if (args[1] == "latency")
+        watch = std::make_unique<TickWatch>(window);
+
+    QElapsedTimer clock;
+    clock.start();
+    start->click();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+
+    std::printf("files in destination: %lld, log lines: %d, wall time: %.3f s\n",
+        static_cast<long long>(QDir(destination).entryList(QDir::Files).size()),
+        window.activityLog().lineCount(), seconds);
+    if (watch)
+        printLateness(watch->lateness());
+    return 0;
+}

@@ -1,0 +1,112 @@
+#include "engine/ActivityLog.h"
+
+#include "config/modIniHandler.h"
+
+ActivityLog::ActivityLog(QObject *parent)
+    : QAbstractListModel(parent)
+{
+    setLocale(QLocale::system());
+}
+
+int ActivityLog::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : lineCount();
+}
+
+QVariant ActivityLog::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= lineCount())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return m_lines.at(index.row());
+    return {};
+}
+
+void ActivityLog::log(const QString &line)
+{
+    const int row = lineCount();
+    beginInsertRows(QModelIndex(), row, row);
+    m_lines.append(line);
+    endInsertRows();
+}
+
+void ActivityLog::logWithPrefix(const QString &line, bool prefixWanted)
+{
+    log(prefixWanted ? datePrefix() + line : line);
+}
+
+void ActivityLog::replaceNewest(const QString &line, bool prefixWanted)
+{
+    removeNewest();
+    logWithPrefix(line, prefixWanted);
+}
+
+void ActivityLog::selectNewest()
+{
+    setSelectedRow(lineCount() - 1);
+}
+
+void ActivityLog::removeNewest()
+{
+    if (m_lines.isEmpty())
+        return;
+    const int row = lineCount() - 1;
+    if (m_selectedRow == row)
+        setSelectedRow(-1);
+    beginRemoveRows(QModelIndex(), row, row);
+    m_lines.removeLast();
+    endRemoveRows();
+}
+
+void ActivityLog::clear()
+{
+    setSelectedRow(-1);
+    beginResetModel();
+    m_lines.clear();
+    endResetModel();
+}
+
+QString ActivityLog::datePrefix() const
+{
+    if (m_clock)
+        return formatPrefix(m_clock());
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != m_prefixSecond) {
+        m_prefix = formatPrefix(QDateTime::fromSecsSinceEpoch(second));
+        m_prefixSecond = second;
+    }
+    return m_prefix;
+}
+
+QString ActivityLog::formatPrefix(const QDateTime &moment) const
+{
+    // One reading of the clock gives both halves, so date and time always belong together.
+    return m_locale.toString(moment.date(), m_dateFormat) + QLatin1Char(' ')
+        + m_locale.toString(moment.time(), m_timeFormat) + QLatin1String(" - ");
+}
+
+void ActivityLog::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+void ActivityLog::setLocale(const QLocale &locale)
+{
+    m_locale = locale;
+    m_dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    m_timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    m_prefixSecond = -1;
+}
+
+bool ActivityLog::PrefixWanted()
+{
+    return modIniHandler::ReadSetting("Options", "ShowDateAndTime", "1", 256) == QLatin1String("1");
+}
+
+void ActivityLog::setSelectedRow(int row)
+{
+    if (row == m_selectedRow)
+        return;
+    m_selectedRow = row;
+    emit selectedRowChanged(row);
+}

@@ -1,0 +1,332 @@
+#include "TestFiles.h"
+#include "TestHost.h"
+#include "engine/Scheduler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using TestFiles::write;
+using Field = MainWindowHost::FolderField;
+using Color = MainWindowHost::TextColor;
+
+namespace
+{
+
+class SchedulerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        src = root.filePath("src");
+        dst = root.filePath("dst");
+        ASSERT_TRUE(QDir().mkpath(src));
+        ASSERT_TRUE(QDir().mkpath(dst));
+        host.source = src;
+        host.destination = dst;
+        settings.set("ShowDateAndTime", "0");
+        settings.set("CheckDestination", "1");
+        scheduler.transferRun().setEventInterval(0);
+    }
+
+    QString counting(int remaining, const QString &unit) const
+    {
+        return QString("Tessaro Lite - t14 (t17 %1 %2)").arg(remaining).arg(unit);
+    }
+    int copiedFiles() const { return TestFiles::entries(dst).size(); }
+
+    QTemporaryDir root;
+    QString src;
+    QString dst;
+    TestSettings settings;
+    TestHost host;
+    Scheduler scheduler {host};
+};
+
+TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
+{
+    ASSERT_TRUE(write(src + "/a.txt", "a"));
+    host.interval = "5 Minutes";
+
+    scheduler.cmdStopStart_Click();
+    EXPECT_TRUE(host.state().Started);
+    EXPECT_EQ(host.state().IntervalMinutes, 5);
+    EXPECT_EQ(host.caption, counting(5, "Minutes"));
+    EXPECT_EQ(host.stopStartCaption, "t11");
+    EXPECT_EQ(host.picture, Scheduler::BlinkerOnIcon());
+    EXPECT_EQ(host.scheduleUnlocked, false);
+    EXPECT_EQ(host.timer2, true);
+    EXPECT_EQ(host.log.lines(), QStringList({"t33"}));
+    EXPECT_EQ(host.log.selectedRow(), 0);
+    EXPECT_EQ(copiedFiles(), 0);
+
+    scheduler.Timer1_Timer();
+    EXPECT_EQ(host.caption, counting(4, "Minutes"));
+    for (int n = 0; n < 3; ++n)
+        scheduler.Timer1_Timer();
+    EXPECT_EQ(host.caption, counting(1, "Minute"));
+    EXPECT_EQ(copiedFiles(), 0);
+
+    host.captions.clear();
+    scheduler.Timer1_Timer();
+    EXPECT_EQ(copiedFiles(), 1);
+    EXPECT_EQ(host.captions,
+        QStringList({"Tessaro Lite - t15!", "Tessaro Lite - t15 (t27 1 t29)", "Tessaro Lite - t14",
+            counting(5, "Minutes")}));
+    EXPECT_EQ(host.timer1, true);
+    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_EQ(host.stopStartCaption, "t11");
+    EXPECT_EQ(host.log.lines(), QStringList({"t33", "t25: a.txt"}));
+
+    // The next interval is a full one again.
+    for (int n = 0; n < 4; ++n)
+        scheduler.Timer1_Timer();
+    EXPECT_EQ(host.caption, counting(1, "Minute"));
+}
+
+TEST_F(SchedulerTest, IntervalOfOneMinuteRunsAtTheFirstTick)
+{
+    host.interval = "1 Minute";
+    scheduler.cmdStopStart_Click();
+    EXPECT_EQ(host.caption, counting(1, "Minute"));
+
+    scheduler.Timer1_Timer();
+    EXPECT_EQ(host.log.lines(), QStringList({"t33", "t18: t19 "}));
+    EXPECT_EQ(host.caption, counting(1, "Minute"));
+}
+
+TEST_F(SchedulerTest, StopResetsTheCountAndStartBeginsWithTheFullInterval)
+{
+    host.interval = "10 minutes";
+    scheduler.cmdStopStart_Click();
+    for (int n = 0; n < 3; ++n)
+        scheduler.Timer1_Timer();
+    EXPECT_EQ(host.caption, counting(7, "Minutes"));
+
+    scheduler.cmdStopStart_Click();
+    EXPECT_FALSE(host.state().Started);
+    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_TRUE(host.picture.isEmpty());
+    EXPECT_EQ(host.timer2, false);
+    EXPECT_EQ(host.stopStartCaption, "t12");
+    EXPECT_EQ(host.caption, "Tessaro Lite - t16");
+    EXPECT_EQ(host.scheduleUnlocked, true);
+    EXPECT_EQ(host.log.lines(), QStringList({"t33", "t34"}));
+    EXPECT_EQ(host.log.selectedRow(), 1);
+
+    // Ticks while stopped do nothing.
+    scheduler.Timer1_Timer();
+    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_EQ(host.caption, "Tessaro Lite - t16");
+
+    scheduler.cmdStopStart_Click();
+    EXPECT_EQ(host.caption, counting(10, "Minutes"));
+}
+
+TEST_F(SchedulerTest, ClickDuringARunOnlyCancelsIt)
+{
+    for (int n = 1; n <= 4; ++n)
+        ASSERT_TRUE(write(src + QString("/f%1.txt").arg(n), "x"));
+    host.interval = "1 Minute";
+    scheduler.cmdStopStart_Click();
+    bool clicked = false;
+    host.onEvents = [&] {
+        if (!clicked && host.log.lineCount() == 2 && host.log.newestLine().startsWith("t25")) {
+            clicked = true;
+            EXPECT_EQ(host.stopStartCaption, "t32");
+            scheduler.cmdStopStart_Click();
+        }
+    };
+
+    scheduler.Timer1_Timer();
+
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(host.state().Started);
+    EXPECT_EQ(copiedFiles(), 1);
+    EXPECT_EQ(host.log.lines().last(), "t31: t25 1 t29");
+    EXPECT_EQ(host.stopStartCaption, "t11");
+    EXPECT_EQ(host.scheduleUnlocked, false);
+    EXPECT_EQ(host.caption, counting(1, "Minute"));
+}
+
+TEST_F(SchedulerTest, DoActionOnStartRunsBeforeTheBlinkingAndSkipsARunDueMeanwhile)
+{
+    ASSERT_TRUE(write(src + "/a.txt", "a"));
+    ASSERT_TRUE(write(src + "/b.txt", "b"));
+    settings.set("DoActionOnStart", "1");
+    host.interval = "1 Minute";
+    bool blinkingDuringRun = false;
+    host.onEvents = [&] {
+        blinkingDuringRun = blinkingDuringRun || host.timer2.value_or(false);
+        // The minute comes due while the run begun by Start works.
+        scheduler.Timer1_Timer();
+    };
+
+    scheduler.cmdStopStart_Click();
+
+    EXPECT_FALSE(blinkingDuringRun);
+    EXPECT_EQ(host.timer2, true);
+    EXPECT_EQ(copiedFiles(), 2);
+    ASSERT_EQ(host.log.lineCount(), 3);
+    EXPECT_EQ(host.log.line(0), "t33");
+    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_FALSE(host.captions.contains("Tessaro Lite - t15!"));
+    EXPECT_EQ(host.caption, counting(1, "Minute"));
+}
+
+TEST_F(SchedulerTest, StartRefusesAnIntervalThatIsNoWholeNumberFrom1To540)
+{
+    const QStringList refused
+        = {"abc", "0", "-5", "541", "99999999999", "", "0 Minutes", "541 Minutes", "5.5 Minutes", "Minutes"};
+    for (const QString &text : refused) {
+        host.interval = text;
+        host.intervalRed = false;
+        scheduler.cmdStopStart_Click();
+        EXPECT_FALSE(host.state().Started) << text.toStdString();
+        EXPECT_TRUE(host.intervalRed) << text.toStdString();
+    }
+    EXPECT_EQ(host.log.lineCount(), 0);
+    EXPECT_TRUE(host.captions.isEmpty());
+    EXPECT_FALSE(host.timer2.has_value());
+    EXPECT_TRUE(host.picture.isEmpty());
+
+    host.interval = "540 MINUTES";
+    host.intervalRed = false;
+    scheduler.cmdStopStart_Click();
+    EXPECT_TRUE(host.state().Started);
+    EXPECT_FALSE(host.intervalRed);
+    EXPECT_EQ(host.state().IntervalMinutes, 540);
+}
+
+TEST_F(SchedulerTest, ReadIntervalRemovesBothMinuteWordsIgnoringCase)
+{
+    EXPECT_EQ(Scheduler::ReadInterval("45 Minuten", "Minute", "Minuten"), 45);
+    EXPECT_EQ(Scheduler::ReadInterval("1 MINUTE", "Minute", "Minuten"), 1);
+    EXPECT_EQ(Scheduler::ReadInterval("7", "Minute", "Minuten"), 7);
+    EXPECT_EQ(Scheduler::ReadInterval("7 ", "", ""), 7);
+    EXPECT_EQ(Scheduler::ReadInterval("5 Stunden", "Minute", "Minuten"), std::nullopt);
+}
+
+TEST_F(SchedulerTest, BlinkingAlternatesTheTwoPictures)
+{
+    QStringList pictures;
+    for (int n = 0; n < 5; ++n) {
+        scheduler.Timer2_Timer();
+        pictures.append(host.picture);
+    }
+    const QString off = Scheduler::BlinkerOffIcon();
+    const QString on = Scheduler::BlinkerOnIcon();
+    EXPECT_EQ(pictures, QStringList({off, on, off, on, off}));
+    EXPECT_TRUE(off.endsWith("/bin/scheduler-blinker-off.ico"));
+    EXPECT_TRUE(on.endsWith("/bin/scheduler-blinker-on.ico"));
+}
+
+TEST_F(SchedulerTest, FillIntervalListOffersEighteenEntriesAndShowsTheStoredInterval)
+{
+    scheduler.FillIntervalList();
+    ASSERT_EQ(host.intervalEntries.size(), 18);
+    EXPECT_EQ(host.intervalEntries.first(), "1 Minute");
+    EXPECT_EQ(host.intervalEntries.at(3), "5 Minutes");
+    EXPECT_EQ(host.intervalEntries.last(), "540 Minutes");
+    EXPECT_EQ(host.interval, "5 Minutes");
+    EXPECT_EQ(host.state().IntervalMinutes, 5);
+
+    settings.set("Interval", "1");
+    scheduler.FillIntervalList();
+    EXPECT_EQ(host.interval, "1 Minute");
+    EXPECT_EQ(host.state().IntervalMinutes, 1);
+
+    settings.set("Interval", "abc");
+    scheduler.FillIntervalList();
+    EXPECT_EQ(host.interval, "abc Minutes");
+    EXPECT_EQ(host.state().IntervalMinutes, 1);
+}
+
+TEST_F(SchedulerTest, CheckFoldersColoursEachFieldAndEnablesStartOnlyForTwoFolders)
+{
+    scheduler.CheckFolders();
+    EXPECT_EQ(host.stopStartEnabled, true);
+    EXPECT_EQ(host.colors[Field::Source], Color::Black);
+    EXPECT_EQ(host.colors[Field::Destination], Color::Black);
+
+    ASSERT_TRUE(write(root.filePath("plain"), "file"));
+    const QStringList notFolders = {root.filePath("missing"), src + "\nsecond line", QString(4000, 'a'),
+        root.filePath("plain"), root.filePath("plain/inside"), root.filePath("missing/..")};
+    for (const QString &text : notFolders) {
+        host.source = text;
+        scheduler.CheckFolders();
+        EXPECT_EQ(host.stopStartEnabled, false) << text.left(60).toStdString();
+        EXPECT_EQ(host.colors[Field::Source], Color::Red) << text.left(60).toStdString();
+        EXPECT_EQ(host.colors[Field::Destination], Color::Black);
+    }
+
+    // A field whose folder exists is black even while the other one is still wrong.
+    host.destination = root.filePath("missing");
+    host.source = src;
+    scheduler.CheckFolders();
+    EXPECT_EQ(host.stopStartEnabled, false);
+    EXPECT_EQ(host.colors[Field::Source], Color::Black);
+    EXPECT_EQ(host.colors[Field::Destination], Color::Red);
+
+    host.destination = dst;
+    scheduler.CheckFolders();
+    EXPECT_EQ(host.stopStartEnabled, true);
+    EXPECT_EQ(host.colors[Field::Destination], Color::Black);
+}
+
+TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt)
+{
+    host.interval = "30 Minutes";
+    scheduler.cmdStopStart_Click();
+    for (int n = 0; n < 3; ++n)
+        scheduler.Timer1_Timer();
+
+    settings.set("Interval", "10");
+    scheduler.SetMessages(false);
+    EXPECT_EQ(host.state().IntervalMinutes, 10);
+    EXPECT_EQ(host.state().ElapsedMinutes, 3);
+    EXPECT_EQ(host.caption, counting(7, "Minutes"));
+    EXPECT_EQ(host.stopStartCaption, "t11");
+    EXPECT_EQ(host.interval, "10 Minutes");
+
+    for (int n = 0; n < 4; ++n)
+        scheduler.Timer1_Timer();
+    settings.set("Interval", "5");
+    scheduler.SetMessages(false);
+    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_EQ(host.caption, counting(5, "Minutes"));
+    EXPECT_EQ(host.log.lines(), QStringList({"t33"}));
+
+    // The count reaches the new interval again.
+    for (int n = 0; n < 5; ++n)
+        scheduler.Timer1_Timer();
+    EXPECT_TRUE(host.log.lines().contains("t18: t19 "));
+}
+
+TEST_F(SchedulerTest, SetMessagesLogsTheLanguageLineAfterALanguageChange)
+{
+    const QString languageFile = root.filePath("English.dat");
+    ASSERT_TRUE(write(languageFile, "[frmMain]\r\nt44=Language\r\n"));
+    modGlobal::LanguageFilePath = languageFile;
+    modGlobal::CurrentLanguage = "English";
+
+    scheduler.SetMessages(true);
+    EXPECT_EQ(host.caption, "Tessaro Lite - t16");
+    EXPECT_EQ(host.stopStartCaption, "t12");
+    EXPECT_EQ(host.intervalEntries.size(), 18);
+    EXPECT_EQ(host.log.lines(), QStringList({"Language English"}));
+    EXPECT_EQ(host.log.selectedRow(), 0);
+
+    ASSERT_TRUE(write(languageFile, "[frmMain]\r\nt1=x\r\n"));
+    scheduler.SetMessages(true);
+    EXPECT_EQ(host.log.lines().last(), " English");
+
+    scheduler.SetMessages(false);
+    EXPECT_EQ(host.log.lineCount(), 2);
+    modGlobal::LanguageFilePath.clear();
+    modGlobal::CurrentLanguage.clear();
+}
+
+} // namespace
