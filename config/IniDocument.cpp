@@ -1,5 +1,7 @@
 #include "config/IniDocument.h"
 
+#include <QStringDecoder>
+
 namespace modIniHandler {
 
 namespace {
@@ -13,6 +15,12 @@ bool sameName(const QString &a, const QString &b)
 }
 
 } // namespace
+
+QString decodeIniText(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
 
 IniDocument::IniDocument(QByteArray bytes) : m_bytes(std::move(bytes))
 {
@@ -55,14 +63,14 @@ IniDocument::Line IniDocument::parseLine(QByteArrayView content)
         const qsizetype close = text.lastIndexOf(']');
         if (close > 0) {
             line.kind = Kind::Section;
-            line.name = QString::fromUtf8(text.sliced(1, close - 1)).trimmed();
+            line.name = decodeIniText(text.sliced(1, close - 1)).trimmed();
             return line;
         }
     }
     const qsizetype equals = text.indexOf('=');
     line.kind = Kind::Other;
     if (equals > 0) {
-        line.name = QString::fromUtf8(text.first(equals)).trimmed();
+        line.name = decodeIniText(text.first(equals)).trimmed();
         if (!line.name.isEmpty()) {
             line.kind = Kind::Key;
             line.value = text.sliced(equals + 1).trimmed().toByteArray();

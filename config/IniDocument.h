@@ -8,6 +8,11 @@
 
 namespace modIniHandler {
 
+// A name or a value of the file as text. A byte-order mark within a line is a character like
+// any other (only the one at the very start of the file marks the encoding), so that a name
+// or value that begins with U+FEFF reads back as written.
+QString decodeIniText(QByteArrayView bytes);
+
 // The bytes of one INI file, split into lines and read the way the platform's profile reader
 // reads them. Changes come back as a new byte array in which every line that was not
 // changed is kept byte for byte, so that foreign content of the file survives a write.

@@ -71,7 +71,7 @@ QString decodeValue(QByteArray raw)
     const qsizetype nul = raw.indexOf('\0');
     if (nul >= 0)
         raw.truncate(nul);
-    return QString::fromUtf8(raw);
+    return decodeIniText(raw);
 }
 
 // A value that the reader would change (blanks at its ends, or a quoted look) is written

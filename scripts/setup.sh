@@ -1,6 +1,6 @@
-# Shared set-up of scripts/run and scripts/test: installs the Debian packages that are
-# missing, then configures and builds the programs in build/. Quiet when nothing is missing.
-# Sourced, not run.
+# Shared set-up of scripts/run, scripts/test and scripts/fuzz: installs the Debian packages
+# that are missing, then configures and builds a preset's folder. Quiet when nothing is
+# missing. Sourced, not run.
 
 TESSARO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -10,6 +10,9 @@ tessaro_packages=(
     libgtest-dev
     xvfb xauth openbox trayer xdotool x11-utils
 )
+
+# libFuzzer comes with clang's runtime libraries.
+tessaro_fuzz_packages=(clang libclang-rt-14-dev)
 
 tessaro_missing_packages() {
     local p missing=()
@@ -40,15 +43,36 @@ tessaro_install() {
         $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
 
-# tessaro_build PRESET: configure once, then build (ninja is silent when nothing changed).
+# The build folder of a preset: build/ for the default one, build-PRESET/ for the others.
+tessaro_build_dir() {
+    if [ "$1" = default ]; then echo "$TESSARO_ROOT/build"; else echo "$TESSARO_ROOT/build-$1"; fi
+}
+
+# tessaro_build PRESET [TARGET...]: configure once, then build everything or the targets
+# named (ninja is silent when nothing changed).
 tessaro_build() {
     local preset=${1:-default}
-    local dir=build
-    [ "$preset" != default ] && dir="build-$preset"
+    shift || true
+    local dir
+    dir=$(tessaro_build_dir "$preset")
     cd "$TESSARO_ROOT" || return 1
     if [ ! -f "$dir/build.ninja" ]; then
         cmake --preset "$preset" >/dev/null || return 1
     fi
-    cmake --build "$dir" -- --quiet | grep -v '^ninja: no work to do' || true
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$dir" "${targets[@]}" -- --quiet | { grep -v '^ninja: no work to do' || true; }
     return "${PIPESTATUS[0]}"
+}
+
+# Run-time options of the sanitizer build: the first report ends the program with a stack
+# trace, and leaks are reported, except the one-off allocations of system libraries listed in
+# tests/sanitizers/lsan.supp. Options already in the environment come last and so win.
+tessaro_sanitizer_environment() {
+    local asan=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1
+    asan=$asan:check_initialization_order=1:strict_init_order=1
+    export ASAN_OPTIONS="$asan${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
+    local lsan="suppressions=$TESSARO_ROOT/tests/sanitizers/lsan.supp:print_suppressions=0"
+    export LSAN_OPTIONS="$lsan${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 }

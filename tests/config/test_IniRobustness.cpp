@@ -66,6 +66,25 @@ TEST_F(IniRobustnessTest, ByteOrderMarkIsSkippedOnReadAndKeptOnWrite)
     EXPECT_EQ(readBytes(path), QByteArray("\xEF\xBB\xBF[Options]\r\nLanguage=Deutsch\r\nSave=1\r\n"));
 }
 
+// Only the mark at the start of the file is an encoding mark; inside a line U+FEFF is a
+// character, and a name or value beginning with it must not be lost on the way back.
+TEST_F(IniRobustnessTest, ByteOrderMarkCharacterInsideALineReadsBackAsWritten)
+{
+    const QString mark(QChar(0xFEFF));
+    ASSERT_TRUE(WriteIniValue(path, "Options", "From", mark + "/home/user"));
+    ASSERT_TRUE(WriteIniValue(path, "Options", mark + "Key", "1"));
+    ASSERT_TRUE(WriteIniValue(path, mark + "Section", "Key", "2"));
+    EXPECT_EQ(read("From"), mark + "/home/user");
+    EXPECT_EQ(read(mark + "Key"), "1");
+    EXPECT_EQ(read("Key", mark + "Section"), "2");
+
+    // A second write finds the section and the key again instead of adding them once more.
+    const qsizetype size = readBytes(path).size();
+    ASSERT_TRUE(WriteIniValue(path, mark + "Section", "Key", "3"));
+    EXPECT_EQ(readBytes(path).size(), size);
+    EXPECT_EQ(read("Key", mark + "Section"), "3");
+}
+
 TEST_F(IniRobustnessTest, OtherLineEndsAreReadAndKeptOnWrite)
 {
     writeBytes(path, "; mac\r[Options]\rFrom=/a\rTo=/b\r");
