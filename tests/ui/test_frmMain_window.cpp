@@ -1,0 +1,312 @@
+// The main window's own behaviour: the log switch and its layout, the tooltip of a log line,
+// the colour keys, Quit, the save rule on closing, Help, and whether its texts fit.
+#include "UiTestSupport.h"
+#include "ui/Twips.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace
+{
+
+void moveMouse(QWidget *target, const QPoint &position, Qt::MouseButtons buttons)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(position), QPointF(target->mapToGlobal(position)),
+        Qt::NoButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+}
+
+QColor background(QWidget *widget)
+{
+    return widget->palette().color(QPalette::Active, QPalette::Window);
+}
+
+} // namespace
+
+TEST_F(WindowTest, LogSwitchEmptiesTheLogAndTakesAwayTheLogArea)
+{
+    open();
+    window->show();
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+    ASSERT_EQ(logLines().size(), 2);
+    auto *list = control<QListView>("List1");
+    auto *quit = control<QPushButton>("cmdQuit");
+    const int shownHeight = window->height();
+    const int shownButtonTop = quit->y();
+    EXPECT_EQ(shownHeight, Twips::ToPixelsY(3705, window.get()));
+
+    auto *showLog = control<QCheckBox>("dxCheck1");
+    showLog->click();
+    EXPECT_TRUE(logLines().isEmpty());
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_FALSE(control<QLabel>("Label4")->isVisible());
+    const double logAreaPixels = 1025.0 * window->logicalDpiY() / 1440.0;
+    EXPECT_NEAR(shownHeight - window->height(), logAreaPixels, 1.0);
+    EXPECT_NEAR(shownButtonTop - quit->y(), logAreaPixels, 1.0);
+    for (const char *name : {"cmdInfo", "cmdHelp", "cmdOpt", "cmdStopStart"})
+        EXPECT_EQ(control<QWidget>(name)->y(), quit->y()) << name;
+    EXPECT_LE(quit->geometry().bottom(), control<QFrame>("Frame1")->geometry().bottom());
+    EXPECT_FALSE(window->isMinimized());
+
+    // Lines written while the log is hidden stay and show up with it.
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+    showLog->click();
+    EXPECT_EQ(window->height(), shownHeight);
+    EXPECT_EQ(quit->y(), shownButtonTop);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(logLines(), QStringList {"Schedule started"});
+}
+
+TEST_F(WindowTest, HiddenLogFromTheSettingsGivesTheShortWindow)
+{
+    writeSettings({{"ShowLog", "0"}});
+    open();
+    EXPECT_FALSE(control<QCheckBox>("dxCheck1")->isChecked());
+    EXPECT_EQ(window->height(), Twips::ToPixelsY(3705 - 1025, window.get()));
+}
+
+TEST_F(WindowTest, TooltipOfTheLogShowsTheLineUnderThePointer)
+{
+    open();
+    window->show();
+    window->activityLog().log("first line");
+    window->activityLog().log(
+        "second line, somewhat longer than the list is wide, to be read in the tooltip");
+    auto *list = control<QListView>("List1");
+    QWidget *area = list->viewport();
+    const QRect second = list->visualRect(window->activityLog().index(1));
+    ASSERT_TRUE(second.isValid());
+
+    moveMouse(area, second.center(), Qt::NoButton);
+    EXPECT_EQ(list->toolTip(), window->activityLog().line(1));
+
+    // With a button down the tooltip stays as it was.
+    moveMouse(area, list->visualRect(window->activityLog().index(0)).center(), Qt::LeftButton);
+    EXPECT_EQ(list->toolTip(), window->activityLog().line(1));
+
+    moveMouse(area, QPoint(second.center().x(), second.bottom() + 8), Qt::NoButton);
+    EXPECT_TRUE(list->toolTip().isEmpty());
+}
+
+TEST_F(WindowTest, ColourKeysOnQuitStoreAndApplyTheBackground)
+{
+    open();
+    auto *frame = control<QFrame>("Frame1");
+    const QColor designFrame = background(frame);
+    const QColor editBase = field("dxText1")->palette().color(QPalette::Base);
+    auto *quit = control<QPushButton>("cmdQuit");
+
+    QTest::keyClick(quit, Qt::Key_F11);
+    EXPECT_EQ(modRegistry::GetSetting("TessaroLite", "Options", "BGColor"), "&H00FFFFFF");
+    EXPECT_EQ(background(frame), QColor(Qt::white));
+    EXPECT_EQ(background(window.get()), QColor(Qt::white));
+    for (const char *name : {"dxOption1_0", "dxOption1_1", "dxCheck1", "dxCheck2"})
+        EXPECT_EQ(background(control<QWidget>(name)), QColor(Qt::white)) << name;
+    EXPECT_EQ(field("dxText1")->palette().color(QPalette::Base), editBase);
+
+    // Any other key stores nothing.
+    QTest::keyClick(quit, Qt::Key_A);
+    EXPECT_EQ(modRegistry::GetSetting("TessaroLite", "Options", "BGColor"), "&H00FFFFFF");
+
+    QTest::keyClick(quit, Qt::Key_F12);
+    EXPECT_EQ(modRegistry::GetSetting("TessaroLite", "Options", "BGColor"), "&H8000000F");
+    EXPECT_EQ(background(frame), QApplication::palette().color(QPalette::Active, QPalette::Button));
+
+    // The choice lasts: the next window starts with it.
+    QTest::keyClick(quit, Qt::Key_F11);
+    open();
+    EXPECT_EQ(background(control<QFrame>("Frame1")), QColor(Qt::white));
+
+    // A value in red, green, blue order with red lowest.
+    modRegistry::SaveSetting("TessaroLite", "Options", "BGColor", "&H00336699");
+    open();
+    EXPECT_EQ(background(control<QFrame>("Frame1")), QColor(0x99, 0x66, 0x33));
+
+    // Nothing stored, or nothing readable: the design colours stay.
+    for (const char *stored : {"", "&", "&Hxyz"}) {
+        modRegistry::SaveSetting("TessaroLite", "Options", "BGColor", QLatin1String(stored));
+        open();
+        EXPECT_EQ(background(control<QFrame>("Frame1")), designFrame) << stored;
+    }
+}
+
+TEST_F(WindowTest, QuitWhileStartedAsksAndOnlyYesStopsAndEnds)
+{
+    open();
+    window->show();
+    QSignalSpy unloaded(window.get(), &frmMain::unloaded);
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+
+    answers = {false};
+    QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].title, "Tessaro Lite");
+    EXPECT_EQ(questions[0].text, lang(56) + "\r\n" + lang(57));
+    EXPECT_TRUE(window->state().Started);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(unloaded.count(), 0);
+
+    answers = {true};
+    QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
+    EXPECT_FALSE(window->state().Started);
+    EXPECT_EQ(logLines().last(), "Schedule stopped");
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(unloaded.count(), 1);
+}
+
+TEST_F(WindowTest, QuitWhileStoppedEndsWithoutAQuestion)
+{
+    open();
+    window->show();
+    QSignalSpy unloaded(window.get(), &frmMain::unloaded);
+    QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
+    EXPECT_TRUE(questions.empty());
+    EXPECT_EQ(unloaded.count(), 1);
+}
+
+TEST_F(WindowTest, ClosingSavesByTheQuestionOrTheSaveSwitch)
+{
+    const auto closeWithFolder = [this](const QString &from) {
+        open();
+        window->show();
+        field("dxText1")->setText(from);
+        window->close();
+        return modIniHandler::ReadSetting("Options", "From", QString());
+    };
+
+    writeSettings({{"Question", "1"}, {"Save", "0"}});
+    answers = {true};
+    EXPECT_EQ(closeWithFolder("/asked/yes"), "/asked/yes");
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].title, "Tessaro Lite - " + lang(36));
+    EXPECT_EQ(questions[0].text, lang(37) + "?");
+
+    writeSettings({{"Question", "1"}, {"Save", "1"}});
+    answers = {false};
+    EXPECT_EQ(closeWithFolder("/asked/no"), source);
+    EXPECT_EQ(questions.size(), 2u);
+
+    writeSettings({{"Question", "0"}, {"Save", "1"}});
+    EXPECT_EQ(closeWithFolder("/saved"), "/saved");
+    EXPECT_EQ(modIniHandler::ReadSetting("Options", "Interval", QString()), "5");
+    EXPECT_EQ(questions.size(), 2u);
+
+    writeSettings({{"Question", "0"}, {"Save", "0"}});
+    EXPECT_EQ(closeWithFolder("/not/saved"), source);
+    EXPECT_EQ(questions.size(), 2u);
+}
+
+TEST_F(WindowTest, ClosingWhileStartedBetweenRunsOnlyAsksTheSaveQuestion)
+{
+    writeSettings({{"Question", "1"}});
+    open();
+    window->show();
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+    window->close();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].text, lang(37) + "?");
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, ClosingDuringARunLetsItFinishItsFileAndCloseAfterwards)
+{
+    writeSettings({{"DoActionOnStart", "1"}, {"Save", "1"}});
+    for (int n = 0; n < 5; ++n)
+        makeFile(source, QStringLiteral("file%1.bin").arg(n), QByteArray(64 * 1024, 'x'));
+    open();
+    window->show();
+    window->scheduler().transferRun().setEventInterval(0);
+    QSignalSpy unloaded(window.get(), &frmMain::unloaded);
+    int filesWhenClosed = -1;
+    // Close as soon as the run has copied its first file.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, window.get(), [&] {
+        const int copied = int(QDir(destination).entryList(QDir::Files).size());
+        if (copied >= 1 && filesWhenClosed < 0) {
+            filesWhenClosed = copied;
+            window->close();
+        }
+    });
+    closer.start(0);
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+    closer.stop();
+
+    ASSERT_GE(filesWhenClosed, 1);
+    EXPECT_TRUE(unloaded.isEmpty()) << "the close waits for the end of the run's handler";
+    QTRY_COMPARE(unloaded.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+
+    const QStringList copied = QDir(destination).entryList(QDir::Files);
+    EXPECT_LT(copied.size(), 5);
+    for (const QString &name : copied)
+        EXPECT_EQ(QFileInfo(QDir(destination).filePath(name)).size(), 64 * 1024) << name.toStdString();
+    const QString summary = logLines().last();
+    EXPECT_EQ(summary,
+        QStringLiteral("Cancelled: Copied %1 %2")
+            .arg(copied.size())
+            .arg(copied.size() == 1 ? "file" : "files"));
+    EXPECT_EQ(modIniHandler::ReadSetting("Options", "From", QString()), source);
+}
+
+TEST_F(WindowTest, HelpOpensThePageOnlyOnYes)
+{
+    open();
+    answers = {false, true};
+    QTest::mouseClick(control<QPushButton>("cmdHelp"), Qt::LeftButton);
+    EXPECT_TRUE(openedUrls.isEmpty());
+    QTest::mouseClick(control<QPushButton>("cmdHelp"), Qt::LeftButton);
+    ASSERT_EQ(openedUrls.size(), 1);
+    EXPECT_EQ(openedUrls[0], QUrl(modGlobal::HelpPageUrl));
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_EQ(questions[0].title, "Tessaro Lite");
+    EXPECT_EQ(questions[0].text, lang(54) + "\r\n" + lang(55));
+}
+
+TEST_F(WindowTest, WindowIsFixedSizedWithoutMaximiseAndCarriesTheIcon)
+{
+    open();
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(window->width(), Twips::ToPixelsX(6090, window.get()));
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_TRUE(messages.empty());
+}
+
+// Every caption of the window fits its control in both languages: nothing is cut off.
+TEST_F(WindowTest, CaptionsFitTheirControlsInBothLanguages)
+{
+    for (const char *language : {"English", "Deutsch"}) {
+        useLanguage(language);
+        open();
+        window->show();
+        for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+            if (qobject_cast<QCheckBox *>(button) || qobject_cast<QRadioButton *>(button)) {
+                EXPECT_LE(button->sizeHint().width(), button->width())
+                    << language << " " << button->objectName().toStdString();
+            }
+        }
+        for (QLabel *label : window->findChildren<QLabel *>())
+            EXPECT_LE(label->sizeHint().width(), label->width())
+                << language << " " << label->objectName().toStdString();
+        // Every entry of the interval list fits its text field.
+        auto *interval = control<QComboBox>("dxCombo1");
+        const QFontMetrics intervalMetrics(interval->lineEdit()->font());
+        for (int entry = 0; entry < interval->count(); ++entry)
+            EXPECT_LE(intervalMetrics.horizontalAdvance(interval->itemText(entry)) + 4,
+                interval->lineEdit()->width())
+                << language << " " << interval->itemText(entry).toStdString();
+        // The Start/Stop button, with its picture, in each of its captions.
+        auto *stopStartButton = stopStart();
+        stopStartButton->setIcon(QIcon(modGlobal::ProgramFolder() + "/bin/scheduler-blinker-on.ico"));
+        for (int id : {11, 12, 32}) {
+            stopStartButton->setText(lang(id));
+            EXPECT_LE(stopStartButton->sizeHint().width(), stopStartButton->width())
+                << language << " t" << id;
+        }
+    }
+}

@@ -1,0 +1,799 @@
+#include "ui/frmMain.h"
+
+#include "config/modGlobal.h"
+#include "config/modIniHandler.h"
+#include "config/modRegistry.h"
+#include "ui/Dialogs.h"
+#include "ui/Seams.h"
+#include "ui/Twips.h"
+#include "ui/modAppIcon.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <optional>
+
+namespace
+{
+
+// Text ids of section frmMain that the window itself shows.
+enum TextId {
+    SourceHeading = 0,
+    DestinationHeading = 1,
+    IntervalHeading = 2,
+    LogHeading = 3,
+    MinuteWord = 4,
+    MinutesWord = 5,
+    MoveOption = 6,
+    CopyOption = 7,
+    OverwriteBox = 8,
+    ShowLogBox = 9,
+    StartCaption = 12,
+    QuitCaption = 13,
+    StoppedState = 16,
+    SaveQuestionTitle = 36,
+    SaveQuestion = 37,
+    OptionsCaption = 38,
+};
+
+constexpr int WindowTextCount = 39;
+constexpr int FirstMessageId = 54;
+constexpr int MessageCount = 6;
+
+// Indexes into Messages.
+enum MessageIndex { HelpQuestion = 0, QuitQuestion = 2, TrayOpen = 4, TrayExit = 5 };
+
+// Right mouse button, as the notification area reports it.
+constexpr int RightButton = 2;
+
+// The layout in twips: the client area, and what the log switch changes.
+constexpr int ClientWidthTwips = 6090;
+constexpr int ClientHeightTwips = 3705;
+constexpr int LogAreaTwips = 1025;
+constexpr int FrameHeightShownTwips = 3710;
+constexpr int ButtonTopShownTwips = 3210;
+
+const QString Options = QStringLiteral("Options");
+const QString CrLf = QStringLiteral("\r\n");
+
+QString readOption(const char *key, const char *defaultValue)
+{
+    return modIniHandler::ReadSetting(Options, QLatin1String(key), QLatin1String(defaultValue), 256);
+}
+
+QString productTitle()
+{
+    return QLatin1String(modGlobal::ProductName);
+}
+
+// A stored truth value: a number, false only when it is 0. Anything that is no number keeps
+// the default, true.
+bool readTruth(const char *key, const char *defaultValue)
+{
+    bool isNumber = false;
+    const double value = readOption(key, defaultValue).trimmed().toDouble(&isNumber);
+    return !isNumber || value != 0.0;
+}
+
+// System colour indexes (the low byte of a colour value with the top bit set) and the
+// palette roles that play their part here.
+std::optional<QPalette::ColorRole> systemColorRole(int index)
+{
+    switch (index) {
+    case 4: // menu
+        return QPalette::Window;
+    case 5: // window background
+        return QPalette::Base;
+    case 8: // window text
+        return QPalette::Text;
+    case 13: // highlight
+        return QPalette::Highlight;
+    case 14: // highlighted text
+        return QPalette::HighlightedText;
+    case 15: // button face
+        return QPalette::Button;
+    case 16: // button shadow
+        return QPalette::Dark;
+    case 18: // button text
+        return QPalette::ButtonText;
+    case 20: // button highlight
+        return QPalette::Light;
+    case 22: // 3-D light
+        return QPalette::Midlight;
+    case 23: // tooltip text
+        return QPalette::ToolTipText;
+    case 24: // tooltip background
+        return QPalette::ToolTipBase;
+    default:
+        return std::nullopt;
+    }
+}
+
+// A stored colour value: with the top bit set a system colour by its low byte, otherwise
+// red, green and blue in the low three bytes, red lowest.
+std::optional<QColor> colorFromValue(qint32 value, const QPalette &systemPalette)
+{
+    const quint32 bits = static_cast<quint32>(value);
+    if (bits & 0x80000000u) {
+        const std::optional<QPalette::ColorRole> role = systemColorRole(int(bits & 0xffu));
+        if (!role)
+            return std::nullopt;
+        return systemPalette.color(QPalette::Active, *role);
+    }
+    return QColor(int(bits & 0xffu), int((bits >> 8) & 0xffu), int((bits >> 16) & 0xffu));
+}
+
+} // namespace
+
+frmMain::frmMain(const QStringList &arguments, QWidget *parent)
+    : QWidget(parent)
+    , m_scheduler(*this)
+{
+    setUpWindow();
+    setUpTimers();
+    setUpTray();
+    connectControls();
+    Form_Load(arguments);
+}
+
+frmMain::~frmMain()
+{
+    setBusyPointer(false);
+}
+
+// ---- construction ----------------------------------------------------------------------------
+
+void frmMain::setUpWindow()
+{
+    setupUi(this);
+    dxOption1 = {dxOption1_0, dxOption1_1};
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    Twips::FitFormToDpi(this);
+    setFixedSize(Twips::ToPixelsX(ClientWidthTwips, this), Twips::ToPixelsY(ClientHeightTwips, this));
+
+    for (QLabel *label : {Label1, Label2, Label3, Label4})
+        label->setTextFormat(Qt::PlainText);
+    List1->setModel(&m_log);
+    connect(&m_log, &ActivityLog::selectedRowChanged, this, &frmMain::followSelectedLine);
+    List1->viewport()->setMouseTracking(true);
+    List1->viewport()->installEventFilter(this);
+    cmdQuit->installEventFilter(this);
+}
+
+void frmMain::setUpTimers()
+{
+    Timer1.setInterval(60000);
+    Timer2.setInterval(500);
+    connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &frmMain::Timer2_Timer);
+    Timer1.start();
+}
+
+void frmMain::setUpTray()
+{
+    sevTray1 = new QSystemTrayIcon(this);
+    sevTray1->setObjectName("sevTray1");
+    m_trayMenu.setObjectName("sevTray1Menu");
+    connect(sevTray1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Context)
+            sevTray1_MouseUp(RightButton);
+        else if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            sevTray1_Activate();
+    });
+    connect(&m_trayMenu, &QMenu::triggered, this,
+        [this](QAction *entry) { sevTray1_MenuClick(entry->data().toString()); });
+}
+
+void frmMain::connectControls()
+{
+    connect(cmdStopStart, &QPushButton::clicked, this, &frmMain::cmdStopStart_Click);
+    connect(cmdFrom, &QPushButton::clicked, this, &frmMain::cmdFrom_Click);
+    connect(cmdTo, &QPushButton::clicked, this, &frmMain::cmdTo_Click);
+    connect(cmdInfo, &QPushButton::clicked, this, &frmMain::cmdInfo_Click);
+    connect(cmdOpt, &QPushButton::clicked, this, &frmMain::cmdOpt_Click);
+    connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
+    connect(cmdQuit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
+    // Only the user's clicks switch the log; the settings set the box and the layout together.
+    connect(dxCheck1, &QCheckBox::clicked, this, &frmMain::dxCheck1_Change);
+    // Start follows what is typed, not only what a folder button chose.
+    for (QLineEdit *field : {dxText1, dxText2}) {
+        connect(field, &QLineEdit::textEdited, this, [this] {
+            CheckFolders();
+            SetFolderToolTips();
+        });
+    }
+    connect(dxCombo1, &QComboBox::activated, this, &frmMain::showIntervalFromStart);
+    connect(dxCombo1, &QComboBox::editTextChanged, this, [this] {
+        if (m_intervalRed)
+            setIntervalTextRed(false);
+    });
+}
+
+// ---- load, language, colours -------------------------------------------------------------------
+
+void frmMain::Form_Load(const QStringList &arguments)
+{
+    modAppIcon::SetIcon(this, QStringLiteral("AAA"), true);
+    m_state.ElapsedMinutes = 0;
+    m_state.StopRequested = false;
+    LoadLanguage();
+    setWindowCaption(productTitle() + QLatin1String(" - ") + text(StoppedState));
+    // The interval list is filled here, before the stored interval is put into it.
+    WindowSettings::LoadSettings(*this);
+    CheckFolders();
+    SetFolderToolTips();
+    if (arguments.join(QLatin1Char(' ')) == QLatin1String("/s") && cmdStopStart->isEnabled())
+        cmdStopStart_Click();
+    ApplyBackColor();
+}
+
+void frmMain::LoadLanguage()
+{
+    m_state.Texts.clear();
+    for (int n = 0; n < WindowTextCount; ++n)
+        m_state.Texts.append(
+            modIniHandler::ReadLanguageText("frmMain", QStringLiteral("t%1").arg(n), QString(), 256));
+    Label1->setText(text(SourceHeading));
+    Label2->setText(text(DestinationHeading));
+    Label3->setText(text(IntervalHeading));
+    Label4->setText(text(LogHeading));
+    dxOption1[0]->setText(text(MoveOption));
+    dxOption1[1]->setText(text(CopyOption));
+    dxCheck2->setText(text(OverwriteBox));
+    dxCheck1->setText(text(ShowLogBox));
+    cmdStopStart->setText(text(StartCaption));
+    cmdQuit->setCaption(text(QuitCaption));
+    cmdOpt->setCaption(text(OptionsCaption));
+
+    m_state.Messages.clear();
+    for (int n = 0; n < MessageCount; ++n)
+        m_state.Messages.append(modIniHandler::ReadLanguageText(
+            "frmMain", QStringLiteral("t%1").arg(FirstMessageId + n), QString(), 256));
+}
+
+void frmMain::SetMessages(bool languageChanged)
+{
+    m_scheduler.SetMessages(languageChanged);
+}
+
+QString frmMain::message(int index) const
+{
+    return m_state.Messages.value(index);
+}
+
+void frmMain::ApplyBackColor()
+{
+    const std::optional<qint32> value = modRegistry::ReadBackColor();
+    if (!value)
+        return;
+    const std::optional<QColor> color = colorFromValue(*value, QApplication::palette(this));
+    if (!color)
+        return;
+    // The frame, the option buttons and the check boxes take the window's background; the
+    // edits, the list and the buttons paint with roles of their own and keep their colours.
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, *color);
+    setPalette(windowPalette);
+    Frame1->setAutoFillBackground(true);
+}
+
+void frmMain::cmdQuit_KeyDown(int key)
+{
+    const QString appName = QLatin1String(modRegistry::SettingsAppName);
+    if (key == Qt::Key_F12)
+        modRegistry::SaveSetting(
+            appName, Options, QStringLiteral("BGColor"), QLatin1String(modRegistry::ButtonFaceColor));
+    else if (key == Qt::Key_F11)
+        modRegistry::SaveSetting(
+            appName, Options, QStringLiteral("BGColor"), QLatin1String(modRegistry::WhiteColor));
+    ApplyBackColor();
+}
+
+void frmMain::SetFolderToolTips()
+{
+    dxText1->setToolTip(dxText1->text());
+    dxText2->setToolTip(dxText2->text());
+}
+
+// ---- schedule --------------------------------------------------------------------------------
+
+void frmMain::cmdStopStart_Click()
+{
+    m_scheduler.cmdStopStart_Click();
+    closeWhenRunEnds();
+}
+
+void frmMain::Timer1_Timer()
+{
+    m_scheduler.Timer1_Timer();
+    closeWhenRunEnds();
+}
+
+void frmMain::Timer2_Timer()
+{
+    m_scheduler.Timer2_Timer();
+}
+
+void frmMain::FillIntervalList()
+{
+    m_scheduler.FillIntervalList();
+}
+
+void frmMain::CheckFolders()
+{
+    m_scheduler.CheckFolders();
+}
+
+void frmMain::RunTransfer()
+{
+    m_scheduler.RunTransfer();
+    closeWhenRunEnds();
+}
+
+void frmMain::closeWhenRunEnds()
+{
+    if (!m_closeAfterRun || m_scheduler.isRunActive())
+        return;
+    m_closeAfterRun = false;
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+// ---- buttons -----------------------------------------------------------------------------------
+
+void frmMain::cmdFrom_Click()
+{
+    browseInto(dxText1, SourceHeading);
+}
+
+void frmMain::cmdTo_Click()
+{
+    browseInto(dxText2, DestinationHeading);
+}
+
+void frmMain::browseInto(QLineEdit *field, int promptId)
+{
+    Seams::FolderRequest request;
+    request.title = text(promptId) + QLatin1Char(':');
+    request.initialFolder = field->text();
+    request.owner = this;
+    request.statusText = true;
+    request.newStyle = true;
+    request.includeFiles = false;
+    const QString chosen = Seams::pickFolder(request);
+    if (!chosen.isEmpty()) {
+        field->setText(chosen);
+        SetFolderToolTips();
+    }
+    CheckFolders();
+}
+
+void frmMain::cmdInfo_Click()
+{
+    Dialogs::ShowAbout(*this);
+}
+
+void frmMain::cmdOpt_Click()
+{
+    Dialogs::ShowOptions(*this);
+}
+
+void frmMain::cmdHelp_Click()
+{
+    const QString question = message(HelpQuestion) + CrLf + message(HelpQuestion + 1);
+    if (Seams::askYesNo(this, productTitle(), question))
+        Seams::openUrl(QUrl(QLatin1String(modGlobal::HelpPageUrl)));
+}
+
+void frmMain::cmdQuit_Click()
+{
+    if (m_state.Started) {
+        const QString question = message(QuitQuestion) + CrLf + message(QuitQuestion + 1);
+        if (!Seams::askYesNo(this, productTitle(), question))
+            return;
+        cmdStopStart_Click();
+    }
+    close();
+}
+
+// ---- log ---------------------------------------------------------------------------------------
+
+void frmMain::dxCheck1_Change(bool checked)
+{
+    LogToggling = true;
+    if (checked) {
+        ShowLogArea();
+    } else {
+        HideLogArea();
+        m_log.clear();
+    }
+    LogToggling = false;
+}
+
+void frmMain::ShowLogArea()
+{
+    setLogLayout(true);
+}
+
+void frmMain::HideLogArea()
+{
+    setLogLayout(false);
+}
+
+void frmMain::setLogLayout(bool shown)
+{
+    const int cut = shown ? 0 : LogAreaTwips;
+    List1->setVisible(shown);
+    Label4->setVisible(shown);
+    Frame1->resize(Frame1->width(), Twips::ToPixelsY(FrameHeightShownTwips - cut, this));
+    const int buttonTop = Twips::ToPixelsY(ButtonTopShownTwips - cut, this);
+    for (QWidget *button :
+        {static_cast<QWidget *>(cmdStopStart), static_cast<QWidget *>(cmdQuit),
+            static_cast<QWidget *>(cmdOpt), static_cast<QWidget *>(cmdHelp), static_cast<QWidget *>(cmdInfo)})
+        button->move(button->x(), buttonTop);
+    setFixedSize(width(), Twips::ToPixelsY(ClientHeightTwips - cut, this));
+}
+
+void frmMain::followSelectedLine(int row)
+{
+    // The list lays out all its lines whenever it is asked to show one; a run selects two
+    // lines per file, so the list follows once per round of events, not once per line.
+    m_followRow = row;
+    if (m_followPending)
+        return;
+    m_followPending = true;
+    QMetaObject::invokeMethod(this, &frmMain::showSelectedLine, Qt::QueuedConnection);
+}
+
+void frmMain::showSelectedLine()
+{
+    m_followPending = false;
+    if (m_followRow < 0 || m_followRow >= m_log.lineCount()) {
+        List1->clearSelection();
+        return;
+    }
+    const QModelIndex line = m_log.index(m_followRow);
+    List1->setCurrentIndex(line);
+    List1->scrollTo(line);
+}
+
+void frmMain::List1_MouseMove(Qt::MouseButtons buttons, const QPoint &position)
+{
+    if (buttons != Qt::NoButton)
+        return;
+    const QModelIndex line = List1->indexAt(position);
+    const QString tip = line.isValid() ? m_log.line(line.row()) : QString();
+    List1->setToolTip(tip);
+    List1->viewport()->setToolTip(tip);
+}
+
+// ---- tray, minimise, restore ------------------------------------------------------------------------
+
+void frmMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmMain::Form_Resize()
+{
+    if (LogToggling || InResize)
+        return;
+    InResize = true;
+    // Without a notification area the window minimises to the task bar, or it could not come back.
+    if (readTruth("SysTray", "1") && isMinimized() && Seams::trayAvailable())
+        minimiseToTray();
+    InResize = false;
+}
+
+void frmMain::minimiseToTray()
+{
+    sevTray1->setIcon(windowIcon());
+    sevTray1->setToolTip(windowTitle());
+    sevTray1->show();
+    // Hidden, the window also leaves the task bar. Hiding is left until the minimise is done.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isMinimized())
+                hide();
+        },
+        Qt::QueuedConnection);
+}
+
+void frmMain::sevTray1_Activate()
+{
+    restoreFromTray();
+}
+
+void frmMain::restoreFromTray()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    sevTray1->hide();
+    raise();
+    activateWindow();
+    SetTopMost(false);
+}
+
+void frmMain::SetTopMost(bool on)
+{
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
+        return;
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    // Changing the flags hides the window; it comes back where it was.
+    show();
+}
+
+void frmMain::sevTray1_MouseUp(int button)
+{
+    if (button != RightButton)
+        return;
+    m_trayMenu.clear();
+    m_trayMenu.addAction(message(TrayOpen))->setData(QStringLiteral("open"));
+    m_trayMenu.addAction(message(TrayExit))->setData(QStringLiteral("exit"));
+    m_trayMenu.popup(QCursor::pos());
+}
+
+void frmMain::sevTray1_MenuClick(const QString &key)
+{
+    if (key == QLatin1String("open"))
+        restoreFromTray();
+    else if (key == QLatin1String("exit"))
+        cmdQuit_Click();
+}
+
+// ---- show and close ----------------------------------------------------------------------------
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    modAppIcon::CenterForm(this, nullptr);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (m_scheduler.isRunActive()) {
+        // The run finishes its file and writes its summary; the window closes after it.
+        m_state.StopRequested = true;
+        m_closeAfterRun = true;
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    sevTray1->hide();
+    event->accept();
+    emit unloaded();
+}
+
+void frmMain::Form_Unload()
+{
+    bool save = false;
+    if (readOption("Question", "0") == QLatin1String("1"))
+        save = Seams::askYesNo(this, productTitle() + QLatin1String(" - ") + text(SaveQuestionTitle),
+            text(SaveQuestion) + QLatin1Char('?'));
+    else
+        save = readOption("Save", "0") == QLatin1String("1");
+    if (save)
+        WindowSettings::SaveSettings(*this);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == cmdQuit && event->type() == QEvent::KeyPress)
+        cmdQuit_KeyDown(static_cast<QKeyEvent *>(event)->key());
+    else if (watched == List1->viewport() && event->type() == QEvent::MouseMove) {
+        const auto *move = static_cast<QMouseEvent *>(event);
+        List1_MouseMove(move->buttons(), move->position().toPoint());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- MainWindowHost ------------------------------------------------------------------------------
+
+QString frmMain::sourceFolderText() const
+{
+    return dxText1->text();
+}
+
+QString frmMain::destinationFolderText() const
+{
+    return dxText2->text();
+}
+
+bool frmMain::moveSelected() const
+{
+    return dxOption1[0]->isChecked();
+}
+
+bool frmMain::overwriteChecked() const
+{
+    return dxCheck2->isChecked();
+}
+
+QString frmMain::intervalText() const
+{
+    return dxCombo1->currentText();
+}
+
+void frmMain::setWindowCaption(const QString &caption)
+{
+    setWindowTitle(caption);
+}
+
+void frmMain::setRunInputsEnabled(bool enabled)
+{
+    for (QWidget *input :
+        {static_cast<QWidget *>(dxText1), static_cast<QWidget *>(dxText2), static_cast<QWidget *>(cmdFrom),
+            static_cast<QWidget *>(cmdTo), static_cast<QWidget *>(cmdQuit), static_cast<QWidget *>(dxCombo1),
+            static_cast<QWidget *>(dxCheck1), static_cast<QWidget *>(dxCheck2)})
+        input->setEnabled(enabled);
+}
+
+void frmMain::setStopStartCaption(const QString &caption)
+{
+    cmdStopStart->setText(caption);
+}
+
+void frmMain::setStopStartPicture(const QString &iconFile)
+{
+    if (iconFile.isEmpty()) {
+        cmdStopStart->setIcon(QIcon());
+        return;
+    }
+    auto cached = m_pictures.constFind(iconFile);
+    if (cached == m_pictures.constEnd()) {
+        const QPixmap picture(iconFile);
+        if (picture.isNull())
+            return;
+        cached = m_pictures.insert(iconFile, QIcon(picture));
+    }
+    cmdStopStart->setIcon(*cached);
+}
+
+void frmMain::setStopStartEnabled(bool enabled)
+{
+    cmdStopStart->setEnabled(enabled);
+}
+
+void frmMain::setTextColor(QWidget *field, const QColor &color)
+{
+    QPalette colors = field->palette();
+    colors.setColor(QPalette::Active, QPalette::Text, color);
+    colors.setColor(QPalette::Inactive, QPalette::Text, color);
+    field->setPalette(colors);
+}
+
+void frmMain::setFolderTextColor(FolderField field, TextColor color)
+{
+    setTextColor(
+        field == FolderField::Source ? dxText1 : dxText2, color == TextColor::Red ? Qt::red : Qt::black);
+}
+
+void frmMain::SetScheduleControls(bool unlocked)
+{
+    dxText1->setReadOnly(!unlocked);
+    dxText2->setReadOnly(!unlocked);
+    dxCombo1->setReadOnly(!unlocked);
+    for (QWidget *input :
+        {static_cast<QWidget *>(cmdFrom), static_cast<QWidget *>(cmdTo), static_cast<QWidget *>(dxOption1[0]),
+            static_cast<QWidget *>(dxOption1[1]), static_cast<QWidget *>(dxCheck2)})
+        input->setEnabled(unlocked);
+}
+
+void frmMain::setIntervalEntries(const QStringList &entries)
+{
+    dxCombo1->clear();
+    dxCombo1->addItems(entries);
+    dxCombo1->condenseToFitEntries();
+}
+
+void frmMain::setIntervalText(const QString &text)
+{
+    const int entry = dxCombo1->findText(text);
+    if (entry >= 0)
+        dxCombo1->setCurrentIndex(entry);
+    dxCombo1->setEditText(text);
+    showIntervalFromStart();
+}
+
+void frmMain::showIntervalFromStart()
+{
+    // The number must stay in sight even where the minute word is too wide for the field.
+    dxCombo1->lineEdit()->setCursorPosition(0);
+}
+
+void frmMain::setIntervalTextRed(bool red)
+{
+    m_intervalRed = red;
+    setTextColor(dxCombo1->lineEdit(), red ? Qt::red : Qt::black);
+}
+
+void frmMain::setTimer1Enabled(bool enabled)
+{
+    if (enabled)
+        Timer1.start();
+    else
+        Timer1.stop();
+}
+
+void frmMain::setTimer2Enabled(bool enabled)
+{
+    if (enabled)
+        Timer2.start();
+    else
+        Timer2.stop();
+}
+
+void frmMain::setBusyPointer(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void frmMain::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+// ---- SettingsHost ----------------------------------------------------------------------------------
+
+QString frmMain::minuteWordSingular() const
+{
+    return text(MinuteWord);
+}
+
+QString frmMain::minuteWordPlural() const
+{
+    return text(MinutesWord);
+}
+
+void frmMain::setSourceFolderText(const QString &text)
+{
+    dxText1->setText(text);
+}
+
+void frmMain::setDestinationFolderText(const QString &text)
+{
+    dxText2->setText(text);
+}
+
+void frmMain::setMoveOption(bool on)
+{
+    dxOption1[0]->setChecked(on);
+}
+
+void frmMain::setCopyOption(bool on)
+{
+    dxOption1[1]->setChecked(on);
+}
+
+bool frmMain::showLogChecked() const
+{
+    return dxCheck1->isChecked();
+}
+
+void frmMain::setShowLogChecked(bool checked)
+{
+    dxCheck1->setChecked(checked);
+}
+
+void frmMain::setOverwriteChecked(bool checked)
+{
+    dxCheck2->setChecked(checked);
+}

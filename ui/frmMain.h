@@ -1,0 +1,158 @@
+#pragma once
+
+#include "config/SettingsHost.h"
+#include "engine/ActivityLog.h"
+#include "engine/MainWindowHost.h"
+#include "engine/MainWindowState.h"
+#include "engine/Scheduler.h"
+#include "ui_frmMain.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QMenu>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+
+class QSystemTrayIcon;
+
+// The main window: the two folders, the interval, the copy/move choice, the overwrite and log
+// switches, the activity log and the command buttons; an icon in the notification area while
+// it is minimised there. The schedule and the run work on its controls through the host
+// interfaces; the handlers keep the names of the events they answer.
+class frmMain : public QWidget, public MainWindowHost, public SettingsHost, private Ui_frmMain
+{
+    Q_OBJECT
+
+public:
+    // arguments: the program's command-line arguments without the program name; "/s" starts
+    // the schedule at once. The window loads (texts, settings, folder check) before it returns.
+    explicit frmMain(const QStringList &arguments, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Fills Texts and Messages from the language file and puts them on the controls.
+    void LoadLanguage();
+    // Redraws the schedule's captions and the interval list; logs the language line when the
+    // language changed. Called by the options dialog after it saved.
+    void SetMessages(bool languageChanged);
+
+    // ---- event handlers --------------------------------------------------------------------
+    void cmdStopStart_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void cmdFrom_Click();
+    void cmdTo_Click();
+    void cmdInfo_Click();
+    void cmdOpt_Click();
+    void cmdHelp_Click();
+    void cmdQuit_Click();
+    void cmdQuit_KeyDown(int key);
+    void dxCheck1_Change(bool checked);
+    void List1_MouseMove(Qt::MouseButtons buttons, const QPoint &position);
+    void sevTray1_Activate();
+    void sevTray1_MouseUp(int button);
+    void sevTray1_MenuClick(const QString &key);
+
+    // ---- scheduler operations -----------------------------------------------------------------
+    void FillIntervalList();
+    void CheckFolders();
+    void RunTransfer();
+
+    Scheduler &scheduler() { return m_scheduler; }
+    QSystemTrayIcon &trayIcon() { return *sevTray1; }
+    QMenu &trayMenu() { return m_trayMenu; }
+    QTimer &timer1() { return Timer1; }
+    QTimer &timer2() { return Timer2; }
+
+    // ---- MainWindowHost ----------------------------------------------------------------------
+    MainWindowState &state() override { return m_state; }
+    ActivityLog &activityLog() override { return m_log; }
+    QString sourceFolderText() const override;
+    QString destinationFolderText() const override;
+    bool moveSelected() const override;
+    bool overwriteChecked() const override;
+    QString intervalText() const override;
+    void setWindowCaption(const QString &caption) override;
+    void setRunInputsEnabled(bool enabled) override;
+    void setStopStartCaption(const QString &caption) override;
+    void setStopStartPicture(const QString &iconFile) override;
+    void setStopStartEnabled(bool enabled) override;
+    void setFolderTextColor(FolderField field, TextColor color) override;
+    void SetScheduleControls(bool unlocked) override;
+    void setIntervalEntries(const QStringList &entries) override;
+    void setIntervalText(const QString &text) override;
+    void setIntervalTextRed(bool red) override;
+    void setTimer1Enabled(bool enabled) override;
+    void setTimer2Enabled(bool enabled) override;
+    void setBusyPointer(bool busy) override;
+    void processEvents() override;
+
+    // ---- SettingsHost --------------------------------------------------------------------------
+    void fillIntervalList() override { FillIntervalList(); }
+    QString minuteWordSingular() const override;
+    QString minuteWordPlural() const override;
+    void setSourceFolderText(const QString &text) override;
+    void setDestinationFolderText(const QString &text) override;
+    bool moveOptionOn() const override { return moveSelected(); }
+    void setMoveOption(bool on) override;
+    void setCopyOption(bool on) override;
+    bool showLogChecked() const override;
+    void setShowLogChecked(bool checked) override;
+    void ShowLogArea() override;
+    void HideLogArea() override;
+    void setOverwriteChecked(bool checked) override;
+
+signals:
+    // The window was unloaded: the program ends.
+    void unloaded();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setUpWindow();
+    void setUpTimers();
+    void setUpTray();
+    void connectControls();
+    void Form_Load(const QStringList &arguments);
+    void Form_Resize();
+    void Form_Unload();
+    void ApplyBackColor();
+    void SetFolderToolTips();
+    void SetTopMost(bool on);
+    void minimiseToTray();
+    void restoreFromTray();
+    void browseInto(QLineEdit *field, int promptId);
+    void setLogLayout(bool shown);
+    void followSelectedLine(int row);
+    void showSelectedLine();
+    void showIntervalFromStart();
+    void closeWhenRunEnds();
+    void setTextColor(QWidget *field, const QColor &color);
+    QString text(int id) const { return m_state.text(id); }
+    QString message(int index) const;
+
+    MainWindowState m_state;
+    ActivityLog m_log;
+    Scheduler m_scheduler;
+    std::array<QRadioButton *, 2> dxOption1 {};
+    QTimer Timer1;
+    QTimer Timer2;
+    QSystemTrayIcon *sevTray1 = nullptr;
+    QMenu m_trayMenu;
+    QHash<QString, QIcon> m_pictures;
+
+    bool LogToggling = false;
+    bool InResize = false;
+    bool m_intervalRed = false;
+    bool m_busy = false;
+    bool m_centred = false;
+    bool m_followPending = false;
+    int m_followRow = -1;
+    // A close that came while a run was working: the window closes once the run has ended.
+    bool m_closeAfterRun = false;
+};

@@ -1,0 +1,22 @@
+#include "config/Startup.h"
+#include "ui/ProgramStartup.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("TessaroLite"));
+    // The program ends when the main window is unloaded, not when its last window disappears:
+    // in the notification area the main window is hidden while a question may be open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    ProgramStartup startup(QApplication::arguments().mid(1));
+    Startup::Main(startup);
+    frmMain *window = startup.mainWindow();
+    if (!window)
+        return 0;
+    QObject::connect(window, &frmMain::unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    return QApplication::exec();
+}

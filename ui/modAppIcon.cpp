@@ -1,0 +1,119 @@
+#include "ui/modAppIcon.h"
+
+#include "ui/Seams.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <QWidget>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+// The resources live in this static library; the linker keeps them only when asked for.
+static void initIconResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(TessaroLite);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+namespace modAppIcon
+{
+
+namespace
+{
+
+// Parents are walked at most this far, as a guard against a cycle.
+constexpr int MaxOwnerSteps = 40;
+
+QWidget *topOfOwnerChain(QWidget *window)
+{
+    QWidget *top = window;
+    for (int step = 0; step < MaxOwnerSteps; ++step) {
+        QWidget *next = top->parentWidget() ? top->parentWidget()->window() : nullptr;
+        if (!next || next == top)
+            break;
+        top = next;
+    }
+    return top;
+}
+
+void reportMissingIcon(QWidget *window, const char *leadIn)
+{
+    Seams::showMessage(
+        window, QString::fromLatin1(ProgramTitle), QString::fromLatin1(leadIn) + LastDllErrorText());
+}
+
+int roundHalfToEven(double value)
+{
+    return static_cast<int>(std::nearbyint(value));
+}
+
+} // namespace
+
+QIcon LoadIconResource(const QString &iconName)
+{
+    initIconResources();
+    const QDir folder(QStringLiteral(":/icons/") + iconName);
+    QIcon icon;
+    for (const QString &file : folder.entryList(QDir::Files))
+        icon.addFile(folder.filePath(file));
+    return icon;
+}
+
+void SetIcon(QWidget *window, const QString &iconName, bool setAsApplicationIcon)
+{
+    QWidget *top = topOfOwnerChain(window);
+    const QIcon icon = LoadIconResource(iconName);
+    if (icon.isNull()) {
+        errno = ENOENT;
+        reportMissingIcon(window, "Error in SetIcon calling LoadImage for large icon, ");
+        errno = ENOENT;
+        reportMissingIcon(window, "Error in SetIcon calling LoadImage for small icon, ");
+    }
+    window->setWindowIcon(icon);
+    if (setAsApplicationIcon) {
+        top->setWindowIcon(icon);
+        QApplication::setWindowIcon(icon);
+    }
+}
+
+QString LastDllErrorText()
+{
+    const int code = errno;
+    if (code == 0)
+        return QString();
+    return QStringLiteral("Error Number: ") + QString::number(code)
+        + QStringLiteral("\r\nError Description: ") + QString::fromLocal8Bit(std::strerror(code));
+}
+
+QPoint CenteredOver(const QSize &formSize, const QRect &parentFrame)
+{
+    const double x = (parentFrame.width() - formSize.width()) / 2.0 + parentFrame.left();
+    const double y = (parentFrame.height() - formSize.height()) / 2.0 + parentFrame.top();
+    return QPoint(std::max(0, roundHalfToEven(x)), std::max(0, roundHalfToEven(y)));
+}
+
+QPoint CenteredOnScreen(const QSize &formSize, const QRect &screen)
+{
+    const double x = (screen.width() - formSize.width()) / 2.0 + screen.left();
+    const double y = (screen.height() - formSize.height()) / 2.0 + screen.top();
+    return QPoint(roundHalfToEven(x), roundHalfToEven(y));
+}
+
+void CenterForm(QWidget *form, const QWidget *parent)
+{
+    const QSize formSize = form->frameGeometry().size();
+    if (parent) {
+        form->move(CenteredOver(formSize, parent->frameGeometry()));
+        return;
+    }
+    const QScreen *screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        form->move(CenteredOnScreen(formSize, screen->geometry()));
+}
+
+} // namespace modAppIcon
