@@ -9,7 +9,11 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace modIniHandler {
 
@@ -27,6 +31,38 @@ std::optional<QByteArray> readFileBytes(const QString &filePath)
         return std::nullopt;
     return file.readAll();
 }
+
+// A write reads the whole file, changes one key and replaces the file. Two copies of the
+// program that write different keys at the same moment would each put back the other's
+// older copy of the file, so writers of one folder take turns. The lock is on the folder,
+// because every write replaces the file itself; the kernel drops it when its holder dies.
+// Where the folder cannot be locked the write goes ahead alone, as it always could.
+class FolderWriteLock
+{
+public:
+    explicit FolderWriteLock(const QString &filePath)
+        : m_fd(openFolderOf(filePath))
+    {
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0 && errno == EINTR)
+            continue;
+    }
+    ~FolderWriteLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FolderWriteLock(const FolderWriteLock &) = delete;
+    FolderWriteLock &operator=(const FolderWriteLock &) = delete;
+
+private:
+    static int openFolderOf(const QString &filePath)
+    {
+        const QByteArray folder = QFile::encodeName(QFileInfo(filePath).absolutePath());
+        return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+
+    int m_fd;
+};
 
 bool replaceFile(const QString &filePath, const QByteArray &bytes)
 {
@@ -157,6 +193,7 @@ bool WriteIniValue(const QString &filePath, const QString &section, const QStrin
 {
     if (filePath.isEmpty() || !isWritable(section, key, value))
         return false;
+    const FolderWriteLock turn(filePath);
     QByteArray bytes;
     const QFileInfo info(filePath);
     if (info.exists()) {

@@ -20,7 +20,8 @@ void WriteDefaultSettings(const QString &folder);
 // The INI reader and writer behind the operations above, on any file.
 QString ReadIniValue(const QString &filePath, const QString &section, const QString &key,
                      const QString &defaultValue, int size = 256);
-// Replaces the file atomically; false when it could not be written.
+// Replaces the file atomically, one writer of its folder at a time, so that writes of
+// different keys from two processes never undo each other; false when it could not be written.
 bool WriteIniValue(const QString &filePath, const QString &section, const QString &key, const QString &value);
 
 } // namespace modIniHandler

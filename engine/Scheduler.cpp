@@ -6,6 +6,7 @@
 #include "engine/MainWindowHost.h"
 #include "fs/modFSO.h"
 
+#include <QDir>
 #include <array>
 
 namespace
@@ -24,6 +25,13 @@ enum TextId {
     StartLine = 33,
     StopLine = 34,
 };
+
+// A folder typed relative to the working folder (such as "..") would name another folder
+// depending on where the program was started from: only absolute folders are taken.
+bool isUsableFolder(const QString &text)
+{
+    return QDir::isAbsolutePath(text) && modFSO::FolderExists(text);
+}
 
 // The intervals the list offers, in minutes.
 constexpr std::array<int, 18> IntervalChoices
@@ -162,8 +170,8 @@ void Scheduler::FillIntervalList()
 
 void Scheduler::CheckFolders()
 {
-    const bool sourceExists = modFSO::FolderExists(m_host.sourceFolderText());
-    const bool destinationExists = modFSO::FolderExists(m_host.destinationFolderText());
+    const bool sourceExists = isUsableFolder(m_host.sourceFolderText());
+    const bool destinationExists = isUsableFolder(m_host.destinationFolderText());
     m_host.setStopStartEnabled(sourceExists && destinationExists);
     // Each field says whether its own folder exists, whatever the other one holds.
     m_host.setFolderTextColor(MainWindowHost::FolderField::Source,

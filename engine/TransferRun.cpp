@@ -245,9 +245,9 @@ void TransferRun::moveFile(
     if (modFSO::FileExists(destination)) {
         if (!m_host.overwriteChecked() || modFSO::IsSameFile(source, destination))
             return finishFile(ctx, name, QString(), existsLine);
-        QString failure = modFSO::DeleteAFile(destination);
-        if (failure.isEmpty())
-            failure = modFSO::MoveAFile(source, destination, ctx.progress);
+        // The old file gives way only to the complete one: a move that fails (the source
+        // has gone, the disk is full) must not have deleted it first.
+        const QString failure = modFSO::MoveAFile(source, destination, ctx.progress, true);
         return finishFile(ctx, name, failure,
             text(Moved) + QLatin1String(" (") + text(Replaced) + QLatin1String("): ") + name);
     }

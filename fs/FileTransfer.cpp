@@ -33,11 +33,17 @@ QString moveText(int code, const QString &source, const QString &destination)
         + QStringLiteral(" Destination Path: ") + destination;
 }
 
-// The source goes only after its copy is complete, flushed and under its final name.
-int moveAcrossFileSystems(
-    const QByteArray &source, const QByteArray &destination, const ProgressCallback &progress)
+// One step: the old target stays until the source takes its name.
+int renameReplacing(const QByteArray &from, const QByteArray &to)
 {
-    detail::CopyRequest request {source, destination, detail::Placement::NoReplace, true, &progress};
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// The source goes only after its copy is complete, flushed and under its final name.
+int moveAcrossFileSystems(const QByteArray &source, const QByteArray &destination,
+    const ProgressCallback &progress, detail::Placement placement)
+{
+    detail::CopyRequest request {source, destination, placement, true, &progress};
     if (const int code = detail::copyFile(request).copyError)
         return code;
     return ::unlink(source.constData()) == 0 ? 0 : errno;
@@ -66,13 +72,15 @@ std::optional<QString> CopyAFile(const QString &source, const QString &destinati
     return std::nullopt;
 }
 
-QString MoveAFile(const QString &source, const QString &destination, const ProgressCallback &progress)
+QString MoveAFile(
+    const QString &source, const QString &destination, const ProgressCallback &progress, bool overwrite)
 {
     const QByteArray from = nativePath(source);
     const QByteArray to = nativePath(destination);
-    int code = detail::renameNoReplace(from, to);
+    const detail::Placement placement = overwrite ? detail::Placement::Replace : detail::Placement::NoReplace;
+    int code = overwrite ? renameReplacing(from, to) : detail::renameNoReplace(from, to);
     if (code == EXDEV)
-        code = moveAcrossFileSystems(from, to, progress);
+        code = moveAcrossFileSystems(from, to, progress, placement);
     return code ? moveText(code, source, destination) : QString();
 }
 

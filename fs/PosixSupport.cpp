@@ -1,6 +1,7 @@
 #include "fs/PosixSupport.h"
 
-#include <QFile>
+#include <QByteArrayView>
+#include <QStringView>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -45,16 +46,87 @@ int linkThenUnlink(const QByteArray &from, const QByteArray &to)
     return 0;
 }
 
+// A name on disk is a string of bytes and need not be UTF-8: names from older systems are
+// often Latin-1. Each byte that is not part of valid UTF-8 stands in the text as one of the
+// lone low surrogates U+DC80 to U+DCFF, which no valid name holds, and becomes its byte again
+// on the way back, so that every listed file can be found under its name.
+constexpr char16_t EscapeBase = 0xDC00;
+
+bool isEscapedByte(const QString &path, qsizetype i)
+{
+    const char16_t c = path.at(i).unicode();
+    return c >= EscapeBase + 0x80 && c <= EscapeBase + 0xFF && (i == 0 || !path.at(i - 1).isHighSurrogate());
+}
+
+struct Utf8Lead {
+    int length = 0; // 0: no sequence begins with this byte
+    char32_t bits = 0;
+    char32_t smallest = 0; // below this the sequence is overlong
+};
+
+Utf8Lead utf8Lead(uchar lead)
+{
+    if (lead < 0x80)
+        return {1, lead, 0};
+    if ((lead & 0xE0) == 0xC0)
+        return {2, char32_t(lead & 0x1F), 0x80};
+    if ((lead & 0xF0) == 0xE0)
+        return {3, char32_t(lead & 0x0F), 0x800};
+    if ((lead & 0xF8) == 0xF0)
+        return {4, char32_t(lead & 0x07), 0x10000};
+    return {};
+}
+
+// The length of the valid UTF-8 sequence that begins at i; 0 when none begins there.
+int utf8SequenceLength(QByteArrayView bytes, qsizetype i)
+{
+    const Utf8Lead lead = utf8Lead(bytes[i]);
+    if (lead.length == 0 || i + lead.length > bytes.size())
+        return 0;
+    char32_t code = lead.bits;
+    for (int k = 1; k < lead.length; ++k) {
+        const uchar next = bytes[i + k];
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code < lead.smallest || code > 0x10FFFF || surrogate ? 0 : lead.length;
+}
+
 } // namespace
 
 QByteArray nativePath(const QString &path)
 {
-    return QFile::encodeName(path);
+    QByteArray bytes;
+    bytes.reserve(path.size());
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (!isEscapedByte(path, i))
+            continue;
+        bytes += QStringView(path).sliced(runStart, i - runStart).toUtf8();
+        bytes += char(path.at(i).unicode() - EscapeBase);
+        runStart = i + 1;
+    }
+    return bytes + QStringView(path).sliced(runStart).toUtf8();
 }
 
 QString decodedPath(const QByteArray &path)
 {
-    return QFile::decodeName(path);
+    QString text;
+    qsizetype runStart = 0;
+    qsizetype i = 0;
+    while (i < path.size()) {
+        const int length = utf8SequenceLength(path, i);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        text += QString::fromUtf8(QByteArrayView(path).sliced(runStart, i - runStart));
+        text += QChar(EscapeBase + uchar(path.at(i)));
+        runStart = ++i;
+    }
+    return text + QString::fromUtf8(QByteArrayView(path).sliced(runStart));
 }
 
 QString describeError(int code)

@@ -8,6 +8,9 @@
 namespace modFSO::detail
 {
 
+// A path as the system takes it, and a name from the system as text. Bytes of a name that are
+// not UTF-8 travel as the lone surrogates U+DC80 to U+DCFF, so that nativePath(decodedPath(b))
+// gives back b for any name b.
 QByteArray nativePath(const QString &path);
 QString decodedPath(const QByteArray &path);
 

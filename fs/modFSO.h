@@ -39,8 +39,11 @@ std::optional<QString> CopyAFile(const QString &source, const QString &destinati
                                  const ProgressCallback &progress = {}, bool syncToDisk = false);
 
 // One rename within a file system; across file systems a complete, flushed copy and only
-// then the source is deleted. Never replaces an existing target. Empty on success.
-QString MoveAFile(const QString &source, const QString &destination, const ProgressCallback &progress = {});
+// then the source is deleted. With overwrite false an existing target is never replaced;
+// with overwrite true it gives way only to the complete file, so a move that fails keeps it.
+// Empty on success.
+QString MoveAFile(const QString &source, const QString &destination, const ProgressCallback &progress = {},
+                  bool overwrite = false);
 
 QString AddBackslash(const QString &path);
 QString StripLeadingBackslash(const QString &path);
