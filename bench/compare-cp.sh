@@ -8,6 +8,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source-path=SCRIPTDIR source=timing.sh
+source "$here/timing.sh"
 bench=${1:-$here/../build/bench/transfer-bench}
 runs=${RUNS:-5}
 [ -x "$bench" ] || { echo "no transfer-bench at $bench (build the target transfer-bench)" >&2; exit 1; }
@@ -22,19 +24,6 @@ for n in 1 2 3 4; do
     head -c $((256 * 1024 * 1024)) /dev/urandom >"$work/large/big-$n.bin"
 done
 sync
-
-# Prints the wall time of a command in seconds.
-seconds() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    awk -v ns=$((end - start)) 'BEGIN { printf "%.3f\n", ns / 1e9 }'
-}
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 run_cp() {
     rm -rf "$work/out"

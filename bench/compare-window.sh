@@ -10,6 +10,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source-path=SCRIPTDIR source=timing.sh
+source "$here/timing.sh"
 bench=${1:-$here/../build/bench/window-bench}
 runs=${RUNS:-5}
 [ -x "$bench" ] || { echo "no window-bench at $bench (build the target window-bench)" >&2; exit 1; }
@@ -22,18 +24,6 @@ mkdir -p "$work/small" "$work/large"
 head -c $((4096 * 10000)) /dev/urandom | split -b 4096 -a 5 -d - "$work/small/file-"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/large/big.bin"
 sync
-
-seconds() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    awk -v ns=$((end - start)) 'BEGIN { printf "%.3f\n", ns / 1e9 }'
-}
-
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 fresh_out() {
     rm -rf "$work/out"

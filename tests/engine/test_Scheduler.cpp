@@ -1,10 +1,9 @@
+#include "RunFixture.h"
 #include "TestFiles.h"
-#include "TestHost.h"
 #include "engine/Scheduler.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using TestFiles::write;
@@ -14,20 +13,14 @@ using Color = MainWindowHost::TextColor;
 namespace
 {
 
-class SchedulerTest : public ::testing::Test
+class SchedulerTest : public HostFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(root.isValid());
-        src = root.filePath("src");
-        dst = root.filePath("dst");
-        ASSERT_TRUE(QDir().mkpath(src));
-        ASSERT_TRUE(QDir().mkpath(dst));
-        host.source = src;
-        host.destination = dst;
-        settings.set("ShowDateAndTime", "0");
-        settings.set("CheckDestination", "1");
+        HostFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         scheduler.transferRun().setEventInterval(0);
     }
 
@@ -37,11 +30,6 @@ protected:
     }
     int copiedFiles() const { return TestFiles::entries(dst).size(); }
 
-    QTemporaryDir root;
-    QString src;
-    QString dst;
-    TestSettings settings;
-    TestHost host;
     Scheduler scheduler {host};
 };
 

@@ -1,10 +1,8 @@
+#include "RunFixture.h"
 #include "TestFiles.h"
-#include "TestHost.h"
-#include "engine/TransferRun.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -15,33 +13,11 @@ using TestFiles::write;
 namespace
 {
 
-class TransferRunTest : public ::testing::Test
+class TransferRunTest : public RunFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root.isValid());
-        src = root.filePath("src");
-        dst = root.filePath("dst");
-        ASSERT_TRUE(QDir().mkpath(src));
-        ASSERT_TRUE(QDir().mkpath(dst));
-        host.source = src;
-        host.destination = dst;
-        settings.set("ShowDateAndTime", "0");
-        settings.set("CheckDestination", "1");
-        run.setEventInterval(0);
-    }
-
-    QString in(const QString &folder, const QString &name) const { return folder + "/" + name; }
     QString t(int id) const { return host.text(id); }
     QStringList lines() const { return host.log.lines(); }
-
-    QTemporaryDir root;
-    QString src;
-    QString dst;
-    TestSettings settings;
-    TestHost host;
-    TransferRun run {host};
 };
 
 TEST_F(TransferRunTest, CopiesEveryPlainFileWithOneResultLineEachAndFreesTheControls)

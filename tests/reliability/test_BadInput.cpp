@@ -1,10 +1,9 @@
 // Bad input: garbled settings and language files, folder texts that name no usable folder,
 // and file names that are awkward for a program to carry.
 #include "ReliabilitySupport.h"
+#include "engine/RunFixture.h"
 #include "engine/Scheduler.h"
-#include "engine/TransferRun.h"
 
-#include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -97,30 +96,10 @@ void expectGarbledFileHandled(
     }
 }
 
-class BadInputTest : public ::testing::Test
+class BadInputTest : public RunFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root.isValid());
-        src = root.filePath("src");
-        dst = root.filePath("dst");
-        ASSERT_TRUE(QDir().mkpath(src));
-        ASSERT_TRUE(QDir().mkpath(dst));
-        host.source = src;
-        host.destination = dst;
-        settings.set("ShowDateAndTime", "0");
-        settings.set("CheckDestination", "1");
-        run.setEventInterval(0);
-    }
     void TearDown() override { modGlobal::LanguageFilePath.clear(); }
-
-    QTemporaryDir root;
-    QString src;
-    QString dst;
-    TestSettings settings;
-    TestHost host;
-    TransferRun run {host};
 };
 
 TEST_F(BadInputTest, GarbledSettingsAndLanguageFilesGiveValuesOrDefaultsAndWritesKeepTheRest)

@@ -1,11 +1,10 @@
 // Faults that strike while a run works: a full destination, a source file that changes under
 // the run, a destination that goes away, and a long series of timed runs.
 #include "ReliabilitySupport.h"
+#include "engine/RunFixture.h"
 #include "engine/Scheduler.h"
-#include "engine/TransferRun.h"
 #include "fs/modSize.h"
 
-#include <QTemporaryDir>
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <malloc.h>
@@ -33,24 +32,9 @@ public:
     HangGuard &operator=(const HangGuard &) = delete;
 };
 
-class FaultsTest : public ::testing::Test
+class FaultsTest : public RunFixture
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(root.isValid());
-        src = root.filePath("src");
-        dst = root.filePath("dst");
-        ASSERT_TRUE(QDir().mkpath(src));
-        ASSERT_TRUE(QDir().mkpath(dst));
-        host.source = src;
-        host.destination = dst;
-        settings.set("ShowDateAndTime", "0");
-        settings.set("CheckDestination", "1");
-        run.setEventInterval(0);
-    }
-
-    QString in(const QString &folder, const QString &name) const { return folder + "/" + name; }
     QStringList sortedLines() const
     {
         QStringList lines = host.log.lines();
@@ -81,12 +65,6 @@ protected:
         EXPECT_FALSE(host.busy);
     }
 
-    QTemporaryDir root;
-    QString src;
-    QString dst;
-    TestSettings settings;
-    TestHost host;
-    TransferRun run {host};
     QString m_lastTurn;
 };
 

@@ -1,9 +1,9 @@
 // A real run killed with SIGKILL in the middle of copying a large file, then started again.
 #include "ReliabilitySupport.h"
+#include "engine/RunFixture.h"
 #include "fs/modFSO.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -38,16 +38,14 @@ OpenFile openFileIn(qint64 pid, const QString &folder)
     return {};
 }
 
-class KilledRunTest : public ::testing::Test
+class KilledRunTest : public FolderFixture
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(root.isValid());
-        src = root.filePath("src");
-        dst = root.filePath("dst");
-        ASSERT_TRUE(QDir().mkpath(src));
-        ASSERT_TRUE(QDir().mkpath(dst));
+        FolderFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         settingsFile = root.filePath("Tessaro.ini");
         ASSERT_TRUE(
             TestFiles::write(settingsFile, "[Options]\r\nShowDateAndTime=0\r\nCheckDestination=1\r\n"));
@@ -100,9 +98,6 @@ protected:
         }
     }
 
-    QTemporaryDir root;
-    QString src;
-    QString dst;
     QString settingsFile;
 };
 

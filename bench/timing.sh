@@ -1,0 +1,16 @@
+# shellcheck shell=bash
+# Timing helpers for the comparison scripts beside this file; they source it.
+
+# Prints the wall time of a command in seconds.
+seconds() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    awk -v ns=$((end - start)) 'BEGIN { printf "%.3f\n", ns / 1e9 }'
+}
+
+# Prints the median of the numbers on standard input, one a line.
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
