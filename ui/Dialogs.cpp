@@ -1,20 +1,29 @@
 #include "ui/Dialogs.h"
 
-// The dialogs are not part of the program yet: the buttons that open them do nothing, and
-// the first start leaves the language unchosen (every text then reads empty).
+#include "ui/dlgAbout.h"
+#include "ui/dlgLangSelect.h"
+#include "ui/dlgOptionen.h"
+#include "ui/frmMain.h"
+
 namespace Dialogs
 {
 
 void ShowLanguageSelect()
 {
+    dlgLangSelect dialog;
+    dialog.exec();
 }
 
-void ShowAbout(frmMain &)
+void ShowAbout(frmMain &mainWindow)
 {
+    dlgAbout dialog(mainWindow);
+    dialog.exec();
 }
 
-void ShowOptions(frmMain &)
+void ShowOptions(frmMain &mainWindow)
 {
+    dlgOptionen dialog(mainWindow);
+    dialog.exec();
 }
 
 } // namespace Dialogs

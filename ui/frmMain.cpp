@@ -3,6 +3,7 @@
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 #include "config/modRegistry.h"
+#include "ui/BackColor.h"
 #include "ui/Dialogs.h"
 #include "ui/Seams.h"
 #include "ui/Twips.h"
@@ -78,54 +79,6 @@ bool readTruth(const char *key, const char *defaultValue)
     bool isNumber = false;
     const double value = readOption(key, defaultValue).trimmed().toDouble(&isNumber);
     return !isNumber || value != 0.0;
-}
-
-// System colour indexes (the low byte of a colour value with the top bit set) and the
-// palette roles that play their part here.
-std::optional<QPalette::ColorRole> systemColorRole(int index)
-{
-    switch (index) {
-    case 4: // menu
-        return QPalette::Window;
-    case 5: // window background
-        return QPalette::Base;
-    case 8: // window text
-        return QPalette::Text;
-    case 13: // highlight
-        return QPalette::Highlight;
-    case 14: // highlighted text
-        return QPalette::HighlightedText;
-    case 15: // button face
-        return QPalette::Button;
-    case 16: // button shadow
-        return QPalette::Dark;
-    case 18: // button text
-        return QPalette::ButtonText;
-    case 20: // button highlight
-        return QPalette::Light;
-    case 22: // 3-D light
-        return QPalette::Midlight;
-    case 23: // tooltip text
-        return QPalette::ToolTipText;
-    case 24: // tooltip background
-        return QPalette::ToolTipBase;
-    default:
-        return std::nullopt;
-    }
-}
-
-// A stored colour value: with the top bit set a system colour by its low byte, otherwise
-// red, green and blue in the low three bytes, red lowest.
-std::optional<QColor> colorFromValue(qint32 value, const QPalette &systemPalette)
-{
-    const quint32 bits = static_cast<quint32>(value);
-    if (bits & 0x80000000u) {
-        const std::optional<QPalette::ColorRole> role = systemColorRole(int(bits & 0xffu));
-        if (!role)
-            return std::nullopt;
-        return systemPalette.color(QPalette::Active, *role);
-    }
-    return QColor(int(bits & 0xffu), int((bits >> 8) & 0xffu), int((bits >> 16) & 0xffu));
 }
 
 } // namespace
@@ -269,10 +222,7 @@ QString frmMain::message(int index) const
 
 void frmMain::ApplyBackColor()
 {
-    const std::optional<qint32> value = modRegistry::ReadBackColor();
-    if (!value)
-        return;
-    const std::optional<QColor> color = colorFromValue(*value, QApplication::palette(this));
+    const std::optional<QColor> color = BackColor::StoredBackColor(QApplication::palette(this));
     if (!color)
         return;
     // The frame, the option buttons and the check boxes take the window's background; the

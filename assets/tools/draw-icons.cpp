@@ -1,8 +1,10 @@
 // Draws the pictures that Tessaro Lite ships: the application icon "AAA" in its eight
-// sizes, the two pictures of the blinking Start/Stop button and the four picture buttons.
+// sizes, the two pictures of the blinking Start/Stop button, the four picture buttons, and
+// the about dialog's product picture and the pointer of its links.
 // The results are committed under assets/; run assets/tools/draw-icons.sh after a change.
 #include <QCoreApplication>
 #include <QDir>
+#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
@@ -178,6 +180,60 @@ QImage drawQuit(int size)
     return image;
 }
 
+// The about dialog's product picture: the application icon beside the product name, on the
+// icon's teal, 116 x 63 pixels with 24 bits per pixel.
+QImage drawAboutPicture()
+{
+    QImage image(116, 63, QImage::Format_RGB888);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QLinearGradient band(0, 0, 116, 63);
+    band.setColorAt(0, Teal.lighter(125));
+    band.setColorAt(1, DeepTeal);
+    p.fillRect(image.rect(), band);
+    p.drawImage(QPoint(5, 9), drawApplicationIcon(44));
+    QFont name(QStringLiteral("DejaVu Sans"));
+    name.setPixelSize(13);
+    name.setBold(true);
+    p.setFont(name);
+    p.setPen(Paper);
+    p.drawText(QRect(53, 10, 62, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Tessaro"));
+    p.setPen(Amber);
+    p.drawText(QRect(53, 30, 62, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Lite"));
+    return image;
+}
+
+// A pointing hand, 32 x 32, its fingertip at (12, 1): the pointer over the dialog's links.
+QImage drawLinkPointer()
+{
+    QImage image = blankImage(32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath hand;
+    hand.addRoundedRect(QRectF(9.5, 1, 5.5, 17), 2.75, 2.75);
+    hand.addRoundedRect(QRectF(14, 10, 4.5, 9), 2.2, 2.2);
+    hand.addRoundedRect(QRectF(17.5, 11, 4.5, 9), 2.2, 2.2);
+    hand.addRoundedRect(QRectF(21, 12, 4.5, 9), 2.2, 2.2);
+    hand.addRoundedRect(QRectF(9.5, 14, 16, 13), 4, 4);
+    QPainterPath thumb;
+    thumb.moveTo(10.5, 24);
+    thumb.lineTo(4.5, 17.5);
+    thumb.cubicTo(3, 15.5, 5.5, 13, 7.5, 14.5);
+    thumb.lineTo(11, 18);
+    thumb.closeSubpath();
+    hand = hand.united(thumb).simplified();
+    p.setPen(QPen(Qt::black, 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::white);
+    p.drawPath(hand);
+    p.setPen(QPen(Qt::black, 1.0));
+    for (qreal x : {14.5, 18.0, 21.5})
+        p.drawLine(QPointF(x, 15), QPointF(x, 18));
+    p.setBrush(QColor(0x4a, 0x52, 0x5a));
+    p.drawRect(QRectF(11, 27, 13, 4));
+    return image;
+}
+
 bool save(const QImage &image, const QString &path, const char *format)
 {
     QImageWriter writer(path, format);
@@ -210,5 +266,7 @@ int main(int argc, char **argv)
     ok &= save(drawHelp(32), assets.filePath("icons/help.png"), "png");
     ok &= save(drawOptions(32), assets.filePath("icons/options.png"), "png");
     ok &= save(drawQuit(32), assets.filePath("icons/quit.png"), "png");
+    ok &= save(drawAboutPicture(), assets.filePath("icons/about.bmp"), "bmp");
+    ok &= save(drawLinkPointer(), assets.filePath("icons/link-pointer.png"), "png");
     return ok ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Draws the shipped pictures again (assets/icons/*.png, assets/bin/*.ico) with
+# Draws the shipped pictures again (assets/icons/*.png and *.bmp, assets/bin/*.ico) with
 # draw-icons.cpp. The pictures are committed; run this only after changing the drawing.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+#include <optional>
+
+// The background colour that the user chose with F11/F12 in the main window, as the windows
+// paint it.
+namespace BackColor
+{
+
+// A stored colour value: with the top bit set a system colour by its low byte, otherwise
+// red, green and blue in the low three bytes, red lowest. Absent for a system colour that
+// has no counterpart here.
+std::optional<QColor> ColorFromValue(qint32 value, const QPalette &systemPalette);
+
+// The per-user "BGColor"; absent while none is chosen or when it names no colour.
+std::optional<QColor> StoredBackColor(const QPalette &systemPalette);
+
+} // namespace BackColor

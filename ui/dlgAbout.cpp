@@ -1,0 +1,159 @@
+#include "ui/dlgAbout.h"
+
+#include "config/modGlobal.h"
+#include "config/modIniHandler.h"
+#include "fs/modFSO.h"
+#include "ui/Seams.h"
+#include "ui/modAppIcon.h"
+
+#include <QCursor>
+#include <QPixmap>
+#include <QUrl>
+
+// The dialog's pictures live in this static library; the linker keeps them only when asked.
+static void initAboutResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(dlgAbout);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+namespace
+{
+
+enum TextId {
+    CaptionText = 45,
+    VersionText = 46,
+    WebText = 47,
+    SupportText = 48,
+    CloseText = 49,
+    FreewareText = 51,
+    DescriptionText = 52,
+};
+
+// The fingertip of the link pointer.
+constexpr int PointerHotX = 12;
+constexpr int PointerHotY = 1;
+
+QString languageText(int id)
+{
+    return modIniHandler::ReadLanguageText(
+        QStringLiteral("frmMain"), QStringLiteral("t%1").arg(id), QString(), 256);
+}
+
+QString supportAddress()
+{
+    return QLatin1String(modGlobal::SupportAddress);
+}
+
+QString helpPageAddress()
+{
+    return QLatin1String(modGlobal::HelpPageUrl);
+}
+
+// A replacement for the stored picture, beside the program.
+QString pictureFile()
+{
+    return modGlobal::ProgramFolder() + QStringLiteral("/bin/TessaroLite.bmp");
+}
+
+} // namespace
+
+dlgAbout::dlgAbout(QWidget &mainWindow)
+    : QDialog(&mainWindow)
+    , m_mainWindow(mainWindow)
+{
+    initAboutResources();
+    setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/dlgAbout/product.bmp")));
+    setUpLinks();
+    connect(cmdQuit, &QPushButton::clicked, this, &dlgAbout::cmdQuit_Click);
+    connect(Image1, &ClickLabel::clicked, this, &dlgAbout::Image1_Click);
+    connect(lblWeburl, &ClickLabel::clicked, this, &dlgAbout::lblWeburl_Click);
+    connect(lblSupport, &ClickLabel::clicked, this, &dlgAbout::lblSupport_Click);
+    Form_Load();
+}
+
+void dlgAbout::setUpLinks()
+{
+    const QCursor pointer(QPixmap(QStringLiteral(":/dlgAbout/link-pointer.png")), PointerHotX, PointerHotY);
+    for (QLabel *link : {static_cast<QLabel *>(lblWeburl), static_cast<QLabel *>(lblSupport)}) {
+        link->setCursor(pointer);
+        QFont underlined = link->font();
+        underlined.setUnderline(true);
+        link->setFont(underlined);
+        QPalette colors = link->palette();
+        colors.setColor(QPalette::WindowText, colors.color(QPalette::Link));
+        link->setPalette(colors);
+    }
+}
+
+void dlgAbout::Form_Load()
+{
+    loadTexts();
+    loadPicture();
+}
+
+void dlgAbout::loadTexts()
+{
+    setWindowTitle(languageText(CaptionText));
+    lblWeb->setText(languageText(WebText));
+    lblWeburl->setText(helpPageAddress());
+    lblSupp->setText(languageText(SupportText));
+    lblSupport->setText(supportAddress());
+    cmdQuit->setText(languageText(CloseText));
+    lblFreeware->setText(languageText(FreewareText));
+    lblInfo->setText(InfoText(languageText(DescriptionText)));
+    lblVersion->setText(languageText(VersionText) + QLatin1Char(' ') + QLatin1String(modGlobal::VersionText));
+}
+
+QString dlgAbout::InfoText(const QString &description)
+{
+    QString lines = description;
+    return lines.replace(QLatin1String(". "), QLatin1String(".\r\n"));
+}
+
+void dlgAbout::loadPicture()
+{
+    const QString file = pictureFile();
+    if (!modFSO::FileExists(file))
+        return;
+    // A picture that cannot be read leaves the stored one.
+    const QPixmap picture(file);
+    if (!picture.isNull())
+        Image1->setPixmap(picture);
+}
+
+void dlgAbout::CenterForm(const QWidget *parent)
+{
+    modAppIcon::CenterForm(this, parent);
+}
+
+void dlgAbout::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    CenterForm(&m_mainWindow);
+}
+
+void dlgAbout::cmdQuit_Click()
+{
+    accept();
+}
+
+void dlgAbout::Image1_Click()
+{
+    Seams::openUrl(QUrl(QLatin1String(modGlobal::SiteRoot)));
+}
+
+void dlgAbout::lblWeburl_Click()
+{
+    Seams::openUrl(QUrl(helpPageAddress()));
+}
+
+void dlgAbout::lblSupport_Click()
+{
+    Seams::openUrl(QUrl(QStringLiteral("mailto:") + supportAddress()));
+}

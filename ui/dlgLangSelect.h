@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ui_dlgLangSelect.h"
+
+#include <QDialog>
+#include <array>
+
+// The first start's question for the language. It speaks the language being picked as soon
+// as it is picked; OK stores the choice in the settings file, closing it otherwise stores
+// nothing.
+class dlgLangSelect : public QDialog, private Ui_dlgLangSelect
+{
+    Q_OBJECT
+
+public:
+    // The dialog lists the languages and presets "English" before it returns.
+    explicit dlgLangSelect(QWidget *parent = nullptr);
+
+    // ---- event handlers --------------------------------------------------------------------
+    void dxLanguage_Change();
+    void cmdOK_Click();
+
+private:
+    void Form_Load();
+    void FillLanguageList();
+
+    // Item 0: the prompt; item 1: the hint.
+    std::array<QLabel *, 2> lblMsg {};
+};
