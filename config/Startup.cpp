@@ -27,9 +27,11 @@ QString settingsFileIn(const QString &folder)
 }
 
 // The language as stored; defaultValue only when the settings file has no Language line.
+// The name is a file name: the language dialog stores it as typed, blanks at its ends
+// included, but they never belong to the name (a blank-only name is no choice at all).
 QString readLanguage(const QString &defaultValue)
 {
-    return modIniHandler::ReadSetting(Options, LanguageKey, defaultValue, 256);
+    return modIniHandler::ReadSetting(Options, LanguageKey, defaultValue, 256).trimmed();
 }
 
 void prepareSettingsFile()

@@ -32,7 +32,8 @@ void SetProgramFolder(const QString &folder)
 
 QString LanguageFileFor(const QString &languageName)
 {
-    return ProgramFolder() + QStringLiteral("/lang/") + languageName + QStringLiteral(".dat");
+    // A stored name may keep the blanks it was typed with; they never belong to the file name.
+    return ProgramFolder() + QStringLiteral("/lang/") + languageName.trimmed() + QStringLiteral(".dat");
 }
 
 } // namespace modGlobal

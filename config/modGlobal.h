@@ -28,7 +28,7 @@ extern QString CurrentLanguage;
 QString ProgramFolder();
 void SetProgramFolder(const QString &folder);
 
-// ProgramFolder() + "/lang/" + name + ".dat"
+// ProgramFolder() + "/lang/" + name (without blanks at its ends) + ".dat"
 QString LanguageFileFor(const QString &languageName);
 
 } // namespace modGlobal

@@ -143,6 +143,23 @@ TEST_F(StartupTest, OptionsWithoutALanguageLineFallBackToDeutsch)
     EXPECT_EQ(registryValue("Language"), "de");
 }
 
+TEST_F(StartupTest, BlanksAroundTheChosenLanguageAreNotPartOfItsName)
+{
+    // The language dialog stores a typed name with its blanks; the next start still finds
+    // the language file, and a name of blanks alone counts as no choice.
+    host.chosenLanguage = "Deutsch ";
+    Startup::Main(host);
+    EXPECT_EQ(modIniHandler::ReadSetting("Options", "Language", "", 256), "Deutsch ");
+    EXPECT_EQ(modGlobal::LanguageFilePath, programDir.path() + "/lang/Deutsch.dat");
+    EXPECT_EQ(modGlobal::CurrentLanguage, "Deutsch");
+    EXPECT_EQ(registryValue("Language"), "de");
+
+    modIniHandler::WriteSetting("Options", "Language", "   ");
+    StandInHost later;
+    Startup::Main(later);
+    EXPECT_EQ(later.calls, QStringList({"dialog", "main"}));
+}
+
 TEST_F(StartupTest, RegistryLanguageIsTheLowerCaseStartOfTheName)
 {
     for (const auto &[name, code] : std::initializer_list<std::pair<QString, QString>>{
