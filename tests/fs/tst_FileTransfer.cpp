@@ -104,12 +104,20 @@ TEST_F(FileTransferTest, CopyKeepsContentModeAndModificationTime)
     EXPECT_EQ(readFile(dst("b.bin")), data);
     expectSameModeAndTime(src("a.bin"), dst("b.bin"));
 
+    // Bits that the process's creation mask takes away are still those of the source.
+    const mode_t mask = ::umask(077);
+    writeFile(src("shared.txt"), "for all");
+    setModeAndTime(src("shared.txt"), 0666);
+    EXPECT_EQ(modFSO::CopyAFile(src("shared.txt"), dst("shared.txt"), false), std::nullopt);
+    ::umask(mask);
+    expectSameModeAndTime(src("shared.txt"), dst("shared.txt"));
+
     writeFile(src("empty"), {});
     EXPECT_EQ(modFSO::CopyAFile(src("empty"), dst("empty"), false), std::nullopt);
     EXPECT_TRUE(QFileInfo(dst("empty")).isFile());
     EXPECT_EQ(QFileInfo(dst("empty")).size(), 0);
 
-    EXPECT_EQ(allEntries(dstFolder()), QStringList({"a.bin", "b.bin", "empty"}));
+    EXPECT_EQ(allEntries(dstFolder()), QStringList({"a.bin", "b.bin", "empty", "shared.txt"}));
 }
 
 TEST_F(FileTransferTest, CopyWithoutOverwriteNeverReplaces)
