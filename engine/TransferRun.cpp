@@ -57,6 +57,23 @@ QString errorDescription(const QString &errorText)
     return end < 0 ? errorText.mid(from) : errorText.mid(from, end - from);
 }
 
+// The three forms of a file's result line: "word: name", "word (reason): name" and
+// "word - reason: name". Each is built only for the line that is written.
+QString plainResult(const QString &word, const QString &name)
+{
+    return word + QLatin1String(": ") + name;
+}
+
+QString reasonInBrackets(const QString &word, const QString &reason, const QString &name)
+{
+    return word + QLatin1String(" (") + reason + QLatin1String("): ") + name;
+}
+
+QString reasonAfterDash(const QString &word, const QString &reason, const QString &name)
+{
+    return word + QLatin1String(" - ") + reason + QLatin1String(": ") + name;
+}
+
 class ActiveFlag
 {
 public:
@@ -190,7 +207,7 @@ void TransferRun::handleFile(Context &ctx, const QString &name)
     const bool copy = ctx.action == Action::Copy;
 
     ctx.verb = text(copy ? Copied : Moved);
-    log().log(text(copy ? Copying : Moving) + QLatin1String(": ") + name);
+    log().log(plainResult(text(copy ? Copying : Moving), name));
     log().selectNewest();
     pumpEvents();
 
@@ -204,19 +221,15 @@ void TransferRun::handleFile(Context &ctx, const QString &name)
 void TransferRun::copyFile(
     Context &ctx, const QString &name, const QString &source, const QString &destination)
 {
-    const QString sep = QLatin1String(": ");
-    const QString existsLine
-        = text(NotCopied) + QLatin1String(" (") + text(Exists) + QLatin1String("): ") + name;
-
     if (modFSO::FileExists(destination)) {
         // Source and destination can be one file (the same folder, or reached through a
         // link): there is nothing to copy, and replacing it would destroy it.
         if (!m_host.overwriteChecked() || modFSO::IsSameFile(source, destination))
-            return finishFile(ctx, name, QString(), existsLine);
+            return finishFile(ctx, name, QString(), reasonInBrackets(text(NotCopied), text(Exists), name));
         // The copy replaces the old file only once it is complete, so a failed copy keeps it.
         const auto failure = modFSO::CopyAFile(source, destination, true, ctx.progress);
-        return finishFile(ctx, name, failure.value_or(QString()),
-            text(Copied) + QLatin1String(" (") + text(Replaced) + QLatin1String("): ") + name);
+        return finishFile(
+            ctx, name, failure.value_or(QString()), reasonInBrackets(text(Copied), text(Replaced), name));
     }
 
     // The size matters only to the free-space check; a file that has gone meanwhile makes the
@@ -224,47 +237,40 @@ void TransferRun::copyFile(
     if (freeSpaceCheckWanted(ctx, name)) {
         readSourceSize(ctx, name, source);
         if (ctx.sourceSize >= m_host.diskFree(ctx.destinationFolder) - FreeSpaceMargin)
-            return finishFile(
-                ctx, name, QString(), text(NotCopied) + QLatin1String(" - ") + text(NoSpace) + sep + name);
+            return finishFile(ctx, name, QString(), reasonAfterDash(text(NotCopied), text(NoSpace), name));
         const auto failure = modFSO::CopyAFile(source, destination, true, ctx.progress);
-        return finishFile(ctx, name, failure.value_or(QString()), text(Copied) + sep + name);
+        return finishFile(ctx, name, failure.value_or(QString()), plainResult(text(Copied), name));
     }
     const auto failure = modFSO::CopyAFile(source, destination, m_host.overwriteChecked(), ctx.progress);
-    finishFile(ctx, name, failure.value_or(QString()), text(Copied) + sep + name);
+    finishFile(ctx, name, failure.value_or(QString()), plainResult(text(Copied), name));
 }
 
 void TransferRun::moveFile(
     Context &ctx, const QString &name, const QString &source, const QString &destination)
 {
-    const QString sep = QLatin1String(": ");
-    const QString existsLine
-        = text(NotMoved) + QLatin1String(" (") + text(Exists) + QLatin1String("): ") + name;
-    const QString noSpaceLine = text(NotMoved) + QLatin1String(" - ") + text(NoSpace) + sep + name;
-    const QString movedLine = text(Moved) + sep + name;
-
     if (modFSO::FileExists(destination)) {
         if (!m_host.overwriteChecked() || modFSO::IsSameFile(source, destination))
-            return finishFile(ctx, name, QString(), existsLine);
+            return finishFile(ctx, name, QString(), reasonInBrackets(text(NotMoved), text(Exists), name));
         // The old file gives way only to the complete one: a move that fails (the source
         // has gone, the disk is full) must not have deleted it first.
         const QString failure = modFSO::MoveAFile(source, destination, ctx.progress, true);
-        return finishFile(ctx, name, failure,
-            text(Moved) + QLatin1String(" (") + text(Replaced) + QLatin1String("): ") + name);
+        return finishFile(ctx, name, failure, reasonInBrackets(text(Moved), text(Replaced), name));
     }
 
     if (modFSO::IsSameFileSystem(ctx.sourceFolder, ctx.destinationFolder)) {
         // A rename needs no room for the file's data.
         if (freeSpaceCheckWanted(ctx, name) && m_host.diskFree(ctx.destinationFolder) <= FreeSpaceMargin)
-            return finishFile(ctx, name, QString(), noSpaceLine);
-        return finishFile(ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), movedLine);
+            return finishFile(ctx, name, QString(), reasonAfterDash(text(NotMoved), text(NoSpace), name));
+        return finishFile(
+            ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), plainResult(text(Moved), name));
     }
 
     if (freeSpaceCheckWanted(ctx, name)) {
         readSourceSize(ctx, name, source);
         if (ctx.sourceSize >= m_host.diskFree(ctx.destinationFolder) - FreeSpaceMargin)
-            return finishFile(ctx, name, QString(), noSpaceLine);
+            return finishFile(ctx, name, QString(), reasonAfterDash(text(NotMoved), text(NoSpace), name));
     }
-    finishFile(ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), movedLine);
+    finishFile(ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), plainResult(text(Moved), name));
 }
 
 bool TransferRun::freeSpaceCheckWanted(Context &ctx, const QString &name)
