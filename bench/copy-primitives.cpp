@@ -4,17 +4,17 @@
 // renamed when complete). Each copies every plain file of SOURCE into an empty DESTINATION.
 //
 //   copy-primitives WAY SOURCE DESTINATION     WAY: plain | plain-time | unnamed | hidden
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<std::string> plainFiles(const std::string &folder)
 {
@@ -48,7 +48,8 @@ int main(int argc, char **argv)
     for (const auto &name : names) {
         const std::string from = source + "/" + name, to = destination + "/" + name;
         const std::string hidden = destination + "/.copy-" + name + ".part";
-        struct stat st {};
+        struct stat st {
+        };
         const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
         fstat(in, &st);
         int out = -1;

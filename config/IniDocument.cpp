@@ -2,9 +2,11 @@
 
 #include <QStringDecoder>
 
-namespace modIniHandler {
+namespace modIniHandler
+{
 
-namespace {
+namespace
+{
 
 const QByteArray Utf8Bom("\xEF\xBB\xBF");
 const QByteArray LineEnd("\r\n");
@@ -22,7 +24,8 @@ QString decodeIniText(QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
-IniDocument::IniDocument(QByteArray bytes) : m_bytes(std::move(bytes))
+IniDocument::IniDocument(QByteArray bytes)
+    : m_bytes(std::move(bytes))
 {
     splitLines();
 }
@@ -113,7 +116,8 @@ std::optional<QByteArray> IniDocument::rawValue(const QString &section, const QS
     return m_lines[found.keyLine].value;
 }
 
-QByteArray IniDocument::withValue(const QString &section, const QString &key, const QByteArray &valueText) const
+QByteArray IniDocument::withValue(
+    const QString &section, const QString &key, const QByteArray &valueText) const
 {
     const Position found = locate(section.trimmed(), key.trimmed());
     QByteArray result = m_bytes;

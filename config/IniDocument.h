@@ -3,10 +3,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
 #include <optional>
 
-namespace modIniHandler {
+namespace modIniHandler
+{
 
 // A name or a value of the file as text. A byte-order mark within a line is a character like
 // any other (only the one at the very start of the file marks the encoding), so that a name
@@ -31,19 +31,17 @@ public:
 private:
     enum class Kind { Blank, Comment, Section, Key, Other };
 
-    struct Line
-    {
+    struct Line {
         qsizetype begin = 0; // first byte of the line
-        qsizetype next = 0;  // first byte after the line's terminator
+        qsizetype next = 0; // first byte after the line's terminator
         bool terminated = false;
         Kind kind = Kind::Blank;
-        QString name;     // section or key name
+        QString name; // section or key name
         QByteArray value; // a key's value, blanks trimmed
     };
 
-    struct Position
-    {
-        qsizetype keyLine = -1;       // the line that holds the key
+    struct Position {
+        qsizetype keyLine = -1; // the line that holds the key
         qsizetype lastEntryLine = -1; // the last entry of the first matching section
     };
 

@@ -4,9 +4,11 @@
 #include "fs/FsError.h"
 #include "fs/modFSO.h"
 
-namespace LanguageList {
+namespace LanguageList
+{
 
-namespace {
+namespace
+{
 
 QStringList listFiles(const QString &folder)
 {

@@ -5,7 +5,8 @@
 
 // The languages on offer: the files of the language folder, in the order the file system
 // lists them. A folder that is missing or cannot be listed offers none.
-namespace LanguageList {
+namespace LanguageList
+{
 
 // ProgramFolder() + "/lang"
 QString LanguageFolder();

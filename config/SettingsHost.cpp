@@ -2,9 +2,11 @@
 
 #include "config/modIniHandler.h"
 
-namespace WindowSettings {
+namespace WindowSettings
+{
 
-namespace {
+namespace
+{
 
 const QString Options = QStringLiteral("Options");
 
@@ -72,7 +74,8 @@ void SaveSettings(const SettingsHost &host)
 {
     writeOption("From", host.sourceFolderText());
     writeOption("To", host.destinationFolderText());
-    writeOption("Interval", IntervalValue(host.intervalText(), host.minuteWordSingular(), host.minuteWordPlural()));
+    writeOption(
+        "Interval", IntervalValue(host.intervalText(), host.minuteWordSingular(), host.minuteWordPlural()));
     writeOption("Action", host.moveOptionOn() ? QStringLiteral("Move") : QStringLiteral("Copy"));
     writeOption("ShowLog", switchText(host.showLogChecked()));
     writeOption("Overwrite", switchText(host.overwriteChecked()));

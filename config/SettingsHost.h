@@ -41,7 +41,8 @@ public:
 
 // The main window's LoadSettings and SaveSettings: the transfer options between the
 // settings file and the window.
-namespace WindowSettings {
+namespace WindowSettings
+{
 
 // Values that the window does not know (another case, another word) leave its controls
 // as they are.

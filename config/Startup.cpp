@@ -6,9 +6,11 @@
 #include "fs/clsSysInfo.h"
 #include "fs/modFSO.h"
 
-namespace Startup {
+namespace Startup
+{
 
-namespace {
+namespace
+{
 
 const QString Options = QStringLiteral("Options");
 const QString LanguageKey = QStringLiteral("Language");
@@ -62,9 +64,9 @@ void recordForUpdater()
 {
     const QString key = QLatin1String(modRegistry::TessaroRegistryKey);
     modRegistry::WriteRegistryString(modRegistry::Hive::CurrentUser, key, QStringLiteral("Version"),
-                                     QLatin1String(modGlobal::VersionText));
+        QLatin1String(modGlobal::VersionText));
     modRegistry::WriteRegistryString(modRegistry::Hive::CurrentUser, key, QStringLiteral("Language"),
-                                     LanguageCode(modGlobal::CurrentLanguage));
+        LanguageCode(modGlobal::CurrentLanguage));
 }
 
 } // namespace

@@ -15,7 +15,8 @@ public:
     virtual void showMainWindow() = 0;
 };
 
-namespace Startup {
+namespace Startup
+{
 
 // The per-user roaming application-data folder of the special-folder ids.
 inline constexpr int CSIDL_APPDATA = 26;

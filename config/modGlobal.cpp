@@ -2,14 +2,16 @@
 
 #include <QCoreApplication>
 
-namespace modGlobal {
+namespace modGlobal
+{
 
 QString SettingsFolder;
 QString SettingsFilePath;
 QString LanguageFilePath;
 QString CurrentLanguage;
 
-namespace {
+namespace
+{
 
 QString &programFolderOverride()
 {

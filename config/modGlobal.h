@@ -3,7 +3,8 @@
 #include <QString>
 
 // Program-wide values: the paths that start-up settles and the fixed texts of the product.
-namespace modGlobal {
+namespace modGlobal
+{
 
 inline constexpr const char *ProductName = "Tessaro Lite";
 inline constexpr const char *VersionText = "3.01.00";

@@ -8,16 +8,17 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace modIniHandler {
+namespace modIniHandler
+{
 
-namespace {
+namespace
+{
 
 const QByteArray LineEnd("\r\n");
 
@@ -178,7 +179,7 @@ QStringList defaultSettingsLines()
 } // namespace
 
 QString ReadIniValue(const QString &filePath, const QString &section, const QString &key,
-                     const QString &defaultValue, int size)
+    const QString &defaultValue, int size)
 {
     const std::optional<QByteArray> bytes = readFileBytes(filePath);
     if (!bytes)

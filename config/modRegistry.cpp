@@ -2,12 +2,13 @@
 
 #include <QSettings>
 #include <QStringList>
-
 #include <memory>
 
-namespace modRegistry {
+namespace modRegistry
+{
 
-namespace {
+namespace
+{
 
 QSettings::Scope scopeOf(Hive hive)
 {
@@ -25,7 +26,8 @@ std::unique_ptr<QSettings> openKey(Hive hive, const QString &keyPath)
         return nullptr;
     const QString organization = parts.takeFirst();
     const QString application = parts.isEmpty() ? QString() : parts.takeFirst();
-    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, scopeOf(hive), organization, application);
+    auto settings
+        = std::make_unique<QSettings>(QSettings::NativeFormat, scopeOf(hive), organization, application);
     if (!parts.isEmpty())
         settings->beginGroup(parts.join(QLatin1Char('/')));
     return settings;
@@ -33,8 +35,8 @@ std::unique_ptr<QSettings> openKey(Hive hive, const QString &keyPath)
 
 std::unique_ptr<QSettings> openAppSettings(const QString &appName, const QString &section)
 {
-    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                QStringLiteral("Ulvenor"), appName);
+    auto settings = std::make_unique<QSettings>(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ulvenor"), appName);
     settings->beginGroup(section);
     return settings;
 }
@@ -43,7 +45,8 @@ std::optional<qint32> hexColorValue(const QString &digits)
 {
     bool ok = false;
     const qulonglong value = digits.toULongLong(&ok, 16);
-    if (!ok || digits.size() > 8 || digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-')))
+    if (!ok || digits.size() > 8 || digits.startsWith(QLatin1Char('+'))
+        || digits.startsWith(QLatin1Char('-')))
         return std::nullopt;
     return static_cast<qint32>(static_cast<quint32>(value));
 }
@@ -59,7 +62,8 @@ void WriteRegistryString(Hive hive, const QString &keyPath, const QString &value
     key->sync();
 }
 
-QString ReadRegistryString(Hive hive, const QString &keyPath, const QString &valueName, const QString &defaultValue)
+QString ReadRegistryString(
+    Hive hive, const QString &keyPath, const QString &valueName, const QString &defaultValue)
 {
     const auto key = openKey(hive, keyPath);
     return key ? key->value(valueName, defaultValue).toString() : defaultValue;
@@ -72,7 +76,8 @@ void SaveSetting(const QString &appName, const QString &section, const QString &
     settings->sync();
 }
 
-QString GetSetting(const QString &appName, const QString &section, const QString &key, const QString &defaultValue)
+QString GetSetting(
+    const QString &appName, const QString &section, const QString &key, const QString &defaultValue)
 {
     return openAppSettings(appName, section)->value(key, defaultValue).toString();
 }
@@ -89,8 +94,8 @@ std::optional<qint32> ColorValueFromText(const QString &text)
 
 std::optional<qint32> ReadBackColor()
 {
-    const QString text =
-        GetSetting(QLatin1String(SettingsAppName), QStringLiteral("Options"), QStringLiteral("BGColor"));
+    const QString text
+        = GetSetting(QLatin1String(SettingsAppName), QStringLiteral("Options"), QStringLiteral("BGColor"));
     if (text.size() < 2)
         return std::nullopt;
     return ColorValueFromText(text);

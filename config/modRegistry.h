@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // The per-user stores outside the settings file: the registry key that the update launcher
@@ -10,7 +9,8 @@
 // Both live in QSettings' native store. A registry key path "Software\Maker\App\Group..."
 // becomes organization "Maker", application "App" and the group "Group/...", so that
 // Software\Ulvenor\Tessaro\Lite is $XDG_CONFIG_HOME/Ulvenor/Tessaro.conf, group [Lite].
-namespace modRegistry {
+namespace modRegistry
+{
 
 enum class Hive { CurrentUser, LocalMachine };
 
@@ -24,13 +24,13 @@ inline constexpr const char *WhiteColor = "&H00FFFFFF";
 // not reported.
 void WriteRegistryString(Hive hive, const QString &keyPath, const QString &valueName, const QString &data);
 // The named value as text; defaultValue when the key or value is missing.
-QString ReadRegistryString(Hive hive, const QString &keyPath, const QString &valueName,
-                           const QString &defaultValue = QString());
+QString ReadRegistryString(
+    Hive hive, const QString &keyPath, const QString &valueName, const QString &defaultValue = QString());
 
 // The named application settings of the current user: application, section, key.
 void SaveSetting(const QString &appName, const QString &section, const QString &key, const QString &value);
 QString GetSetting(const QString &appName, const QString &section, const QString &key,
-                   const QString &defaultValue = QString());
+    const QString &defaultValue = QString());
 
 // A colour text as stored ("&H8000000F", "&H00FFFFFF" or a decimal number) as the 32-bit
 // signed number it stands for; absent when it is no number or does not fit 32 bits.

@@ -270,7 +270,8 @@ void TransferRun::moveFile(
         if (ctx.sourceSize >= m_host.diskFree(ctx.destinationFolder) - FreeSpaceMargin)
             return finishFile(ctx, name, QString(), reasonAfterDash(text(NotMoved), text(NoSpace), name));
     }
-    finishFile(ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), plainResult(text(Moved), name));
+    finishFile(
+        ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), plainResult(text(Moved), name));
 }
 
 bool TransferRun::freeSpaceCheckWanted(Context &ctx, const QString &name)

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QString>
-
 #include <stdexcept>
 
-namespace modFSO {
+namespace modFSO
+{
 
 // A failure that a file-system query hands to its caller: the OS error code and a
 // readable description (GetVolumeLabel, listing a folder, reading a file's size).
@@ -12,7 +12,9 @@ class FsError : public std::runtime_error
 {
 public:
     FsError(int code, const QString &description)
-        : std::runtime_error(description.toStdString()), m_code(code), m_description(description)
+        : std::runtime_error(description.toStdString())
+        , m_code(code)
+        , m_description(description)
     {
     }
 

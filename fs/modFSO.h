@@ -4,14 +4,14 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <optional>
 
 // Checked file and folder operations. Nothing here shows a message or writes a log line:
 // tests answer false on any failure, changing operations return an error text that is
 // empty (or absent) on success.
-namespace modFSO {
+namespace modFSO
+{
 
 // Called between the chunks of a long copy, so that the caller can keep its window alive.
 using ProgressCallback = std::function<void()>;
@@ -36,14 +36,14 @@ QString DeleteAFile(const QString &fileName);
 // false an existing target is never replaced. Absent on success, the error text otherwise.
 // syncToDisk flushes the copy to disk before it takes its final name.
 std::optional<QString> CopyAFile(const QString &source, const QString &destination, bool overwrite,
-                                 const ProgressCallback &progress = {}, bool syncToDisk = false);
+    const ProgressCallback &progress = {}, bool syncToDisk = false);
 
 // One rename within a file system; across file systems a complete, flushed copy and only
 // then the source is deleted. With overwrite false an existing target is never replaced;
 // with overwrite true it gives way only to the complete file, so a move that fails keeps it.
 // Empty on success.
 QString MoveAFile(const QString &source, const QString &destination, const ProgressCallback &progress = {},
-                  bool overwrite = false);
+    bool overwrite = false);
 
 QString AddBackslash(const QString &path);
 QString StripLeadingBackslash(const QString &path);

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace modSize {
+namespace modSize
+{
 
 // Bytes available to the user on the file system that holds the folder; -1 when it cannot
 // be asked (the folder does not exist).

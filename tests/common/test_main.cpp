@@ -1,10 +1,9 @@
 // Shared main() of the test programs: a private configuration folder per test process,
 // so that no test reads or writes the settings of the user who runs the suite, and a
 // windowless platform unless the test environment asks for another one.
-#include <gtest/gtest.h>
-
 #include <QDir>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #ifdef TESSARO_TEST_GUI
 #include <QApplication>

@@ -1,13 +1,11 @@
 #include "config/ConfigTestSupport.h"
 #include "config/modIniHandler.h"
 
-#include <gtest/gtest.h>
-
 #include <QDirIterator>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,19 +13,19 @@
 
 using namespace modIniHandler;
 
-namespace {
+namespace
+{
 
 // A byte array of a literal, null bytes included.
-template <std::size_t N>
-QByteArray raw(const char (&text)[N])
+template <std::size_t N> QByteArray raw(const char (&text)[N])
 {
     return QByteArray(text, N - 1);
 }
 
 // Unmounts the small file system however the test ends.
-struct TmpfsMount
-{
-    explicit TmpfsMount(const QString &path) : point(path.toLocal8Bit())
+struct TmpfsMount {
+    explicit TmpfsMount(const QString &path)
+        : point(path.toLocal8Bit())
     {
         mounted = geteuid() == 0 && mount("tmpfs", point.constData(), "tmpfs", 0, "size=256k") == 0;
     }
@@ -177,7 +175,7 @@ TEST_F(IniRobustnessTest, AWriteKilledMidWayLeavesTheOldFile)
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        const rlimit limit{16 * 1024, 16 * 1024};
+        const rlimit limit {16 * 1024, 16 * 1024};
         setrlimit(RLIMIT_FSIZE, &limit);
         WriteIniValue(path, "Options", "From", QString(256 * 1024, QLatin1Char('n')));
         _exit(0);
@@ -213,7 +211,7 @@ TEST_F(IniRobustnessTest, AWriteToAFullDiskLeavesTheOldFile)
     QStringList names;
     while (leftovers.hasNext())
         names << leftovers.next();
-    EXPECT_EQ(names, QStringList{file});
+    EXPECT_EQ(names, QStringList {file});
 }
 
 } // namespace

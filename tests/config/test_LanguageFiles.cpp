@@ -4,11 +4,11 @@
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 
+#include <QStringDecoder>
 #include <gtest/gtest.h>
 
-#include <QStringDecoder>
-
-namespace {
+namespace
+{
 
 // Every text id that the windows, the scheduler, the run and the log read.
 QStringList mainWindowIds()

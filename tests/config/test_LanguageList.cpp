@@ -2,12 +2,12 @@
 #include "config/LanguageList.h"
 #include "config/modGlobal.h"
 
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QStringList sorted(QStringList names)
 {
@@ -23,7 +23,7 @@ protected:
         ASSERT_TRUE(programDir.isValid());
         langDir = programDir.filePath("lang");
         for (const char *name : {"English.dat", "Deutsch.dat", "ulvenor.dat", "readme.txt", "English.DAT",
-                                 "Dansk.dat.bak", "noextension", ".hidden.dat"})
+                 "Dansk.dat.bak", "noextension", ".hidden.dat"})
             writeBytes(langDir + "/" + name, "[frmMain]\r\n");
         QDir(langDir).mkpath("Folder.dat");
         modGlobal::SetProgramFolder(programDir.path());
@@ -44,7 +44,7 @@ TEST_F(LanguageListTest, FilteredListingOffersOnlyDatFilesWithoutUlv)
 TEST_F(LanguageListTest, PlainListingShowsEveryPlainFileWithDatTakenOut)
 {
     EXPECT_EQ(sorted(LanguageList::PlainLanguageList()),
-              sorted({"English", "Deutsch", "ulvenor", "readme.txt", "English.DAT", "Dansk.bak", "noextension"}));
+        sorted({"English", "Deutsch", "ulvenor", "readme.txt", "English.DAT", "Dansk.bak", "noextension"}));
 }
 
 TEST_F(LanguageListTest, MissingOrEmptyFolderOffersNoLanguage)

@@ -3,15 +3,14 @@
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 
-#include <gtest/gtest.h>
-
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
 #include <functional>
+#include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // The language dialog and the main window as start-up sees them: the dialog may store a
 // choice as the real one does on OK; the main window records what start-up had settled.
@@ -162,7 +161,7 @@ TEST_F(StartupTest, BlanksAroundTheChosenLanguageAreNotPartOfItsName)
 
 TEST_F(StartupTest, RegistryLanguageIsTheLowerCaseStartOfTheName)
 {
-    for (const auto &[name, code] : std::initializer_list<std::pair<QString, QString>>{
+    for (const auto &[name, code] : std::initializer_list<std::pair<QString, QString>> {
              {"English", "en"}, {"X", "x"}, {"DEUTSCH", "de"}, {"Ελληνικά", "ελ"}}) {
         QByteArray stored = expectedDefaultSettings();
         stored.replace("Language=\r\n", "Language=" + name.toUtf8() + "\r\n");

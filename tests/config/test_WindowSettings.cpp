@@ -3,11 +3,11 @@
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
-namespace {
+namespace
+{
 
 // The main window's controls without widgets; calls records the order of the window
 // operations that loading runs.

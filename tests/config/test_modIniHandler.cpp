@@ -2,13 +2,13 @@
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 
-#include <gtest/gtest.h>
-
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 using namespace modIniHandler;
 
-namespace {
+namespace
+{
 
 class IniHandlerTest : public ::testing::Test
 {
@@ -19,8 +19,8 @@ protected:
         path = dir.filePath("Tessaro.ini");
     }
 
-    QString read(const QString &section, const QString &key, const QString &defaultValue = "<default>",
-                 int size = 256)
+    QString read(
+        const QString &section, const QString &key, const QString &defaultValue = "<default>", int size = 256)
     {
         return ReadIniValue(path, section, key, defaultValue, size);
     }
@@ -68,17 +68,18 @@ TEST_F(IniHandlerTest, MissingFileSectionOrKeyGiveTheDefaultAndAnEmptyValueGives
 
 TEST_F(IniHandlerTest, NamesMatchInAnyCaseAndBlanksQuotesAndCommentsAreHandled)
 {
-    writeBytes(path, "[ options ]\r\n"
-                     "  FROM  =  /data/in  \r\n"
-                     "to\t=\t/data/out\r\n"
-                     ";Interval=7\r\n"
-                     "  ; Action=Move\r\n"
-                     "DoubleQuoted=\"  spaced  \"\r\n"
-                     "SingleQuoted='x'\r\n"
-                     "Mismatched=\"x'\r\n"
-                     "LoneQuote=\"\r\n"
-                     "TwoPairs=\"\"x\"\"\r\n"
-                     "Equals=a=b=c\r\n");
+    writeBytes(path,
+        "[ options ]\r\n"
+        "  FROM  =  /data/in  \r\n"
+        "to\t=\t/data/out\r\n"
+        ";Interval=7\r\n"
+        "  ; Action=Move\r\n"
+        "DoubleQuoted=\"  spaced  \"\r\n"
+        "SingleQuoted='x'\r\n"
+        "Mismatched=\"x'\r\n"
+        "LoneQuote=\"\r\n"
+        "TwoPairs=\"\"x\"\"\r\n"
+        "Equals=a=b=c\r\n");
     EXPECT_EQ(read("Options", "from"), "/data/in");
     EXPECT_EQ(read("OPTIONS", "To"), "/data/out");
     EXPECT_EQ(read("Options", "Interval"), "<default>");
@@ -149,13 +150,14 @@ TEST_F(IniHandlerTest, WriteCreatesAMissingFileAndKeepsItsLineEndsOtherwise)
     // An empty section takes the key right below its header; trailing comments stay below.
     writeBytes(path, "[Options]\r\n\r\n; about the next section\r\n[Next]\r\n");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "1"));
-    EXPECT_EQ(readBytes(path), QByteArray("[Options]\r\nSave=1\r\n\r\n; about the next section\r\n[Next]\r\n"));
+    EXPECT_EQ(
+        readBytes(path), QByteArray("[Options]\r\nSave=1\r\n\r\n; about the next section\r\n[Next]\r\n"));
 }
 
 TEST_F(IniHandlerTest, ValuesReadBackExactlyAsWritten)
 {
     const QStringList values = {"plain", " leading", "trailing ", "\"quoted\"", "'single'", "\"", "",
-                                "Müller/日本/\U0001F600", "a;b", "[x]", "=", "C:\\Temp\\"};
+        "Müller/日本/\U0001F600", "a;b", "[x]", "=", "C:\\Temp\\"};
     for (const QString &value : values) {
         ASSERT_TRUE(WriteIniValue(path, "Options", "From", value)) << value.toStdString();
         EXPECT_EQ(read("Options", "From"), value);

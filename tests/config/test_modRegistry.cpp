@@ -1,13 +1,13 @@
 #include "config/modRegistry.h"
 
-#include <gtest/gtest.h>
-
 #include <QFile>
 #include <QSettings>
+#include <gtest/gtest.h>
 
 using namespace modRegistry;
 
-namespace {
+namespace
+{
 
 class RegistryTest : public ::testing::Test
 {
