@@ -1,18 +1,18 @@
 // Runs the real transfer run headless over two folders, with the real log model and the date
 // prefix, and prints how many files and log lines it produced and how long it took.
 //
-//   transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free]
+//   transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free] [--no-date] [--log]
+//
+// --log prints every final line of the log instead, one per line, as the window shows them
+// (with the date prefix unless --no-date), for checks from outside the program.
 
 #include "config/modGlobal.h"
-#include "config/modIniHandler.h"
-#include "engine/ActivityLog.h"
-#include "engine/MainWindowHost.h"
+#include "engine/TestHost.h"
 #include "engine/TransferRun.h"
 #include "fs/modFSO.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -21,67 +21,23 @@
 namespace
 {
 
-class BenchHost : public MainWindowHost
-{
-public:
-    BenchHost()
-    {
-        for (int n = 0; n <= 38; ++n)
-            m_state.Texts.append(QStringLiteral("t%1").arg(n));
-    }
-
-    MainWindowState &state() override { return m_state; }
-    ActivityLog &activityLog() override { return m_log; }
-    QString sourceFolderText() const override { return source; }
-    QString destinationFolderText() const override { return destination; }
-    bool moveSelected() const override { return move; }
-    bool overwriteChecked() const override { return overwrite; }
-    QString intervalText() const override { return QString(); }
-    void setWindowCaption(const QString &) override { }
-    void setRunInputsEnabled(bool) override { }
-    void setStopStartCaption(const QString &) override { }
-    void setStopStartPicture(const QString &) override { }
-    void setStopStartEnabled(bool) override { }
-    void setFolderTextColor(FolderField, TextColor) override { }
-    void SetScheduleControls(bool) override { }
-    void setIntervalEntries(const QStringList &) override { }
-    void setIntervalText(const QString &) override { }
-    void setIntervalTextRed(bool) override { }
-    void setTimer1Enabled(bool) override { }
-    void setTimer2Enabled(bool) override { }
-    void setBusyPointer(bool) override { }
-    void processEvents() override
-    {
-        ++eventRounds;
-        QCoreApplication::processEvents();
-    }
-
-    QString source;
-    QString destination;
-    bool move = false;
-    bool overwrite = false;
-    long eventRounds = 0;
-
-private:
-    MainWindowState m_state;
-    ActivityLog m_log;
-};
-
 int usage()
 {
-    std::fprintf(stderr, "usage: transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free]\n");
+    std::fprintf(stderr,
+        "usage: transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free]"
+        " [--no-date] [--log]\n");
     return 2;
 }
 
 // A settings file of its own, so that the bench never reads or changes the user's settings.
-bool prepareSettings(const QTemporaryDir &dir, bool checkFree)
+bool prepareSettings(const QTemporaryDir &dir, bool checkFree, bool date)
 {
     modGlobal::SettingsFilePath = dir.filePath(QStringLiteral("Tessaro.ini"));
     QFile file(modGlobal::SettingsFilePath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write("[Options]\r\nShowDateAndTime=1\r\nCheckDestination=");
-    file.write(checkFree ? "0\r\n" : "1\r\n");
+    file.write(date ? "[Options]\r\nShowDateAndTime=1\r\n" : "[Options]\r\nShowDateAndTime=0\r\n");
+    file.write(checkFree ? "CheckDestination=0\r\n" : "CheckDestination=1\r\n");
     file.close();
     // As in daily use, the settings were saved a while ago, not the moment before the run
     // (a file changed within the last seconds is parsed anew for every file).
@@ -92,11 +48,8 @@ bool prepareSettings(const QTemporaryDir &dir, bool checkFree)
 // -1 when the folder cannot be listed.
 qsizetype countFiles(const QString &folder)
 {
-    try {
-        return modFSO::ListPlainFiles(folder).size();
-    } catch (const modFSO::FsError &) {
-        return -1;
-    }
+    const modFSO::FsResult<QStringList> names = modFSO::ListPlainFiles(folder);
+    return names.ok() ? names.value.size() : -1;
 }
 
 } // namespace
@@ -108,36 +61,44 @@ int main(int argc, char **argv)
     const bool move = args.removeAll(QStringLiteral("--move")) > 0;
     const bool overwrite = args.removeAll(QStringLiteral("--overwrite")) > 0;
     const bool checkFree = args.removeAll(QStringLiteral("--check-free")) > 0;
+    const bool date = args.removeAll(QStringLiteral("--no-date")) == 0;
+    const bool printLog = args.removeAll(QStringLiteral("--log")) > 0;
     if (args.size() != 2 || args.first().startsWith(QLatin1String("--"))
         || args.last().startsWith(QLatin1String("--")))
         return usage();
 
     QTemporaryDir settingsDir;
-    if (!settingsDir.isValid() || !prepareSettings(settingsDir, checkFree)) {
+    if (!settingsDir.isValid() || !prepareSettings(settingsDir, checkFree, date)) {
         std::fprintf(stderr, "transfer-bench: cannot write a settings file\n");
         return 1;
     }
 
-    BenchHost host;
+    TestHost host;
     host.source = args.at(0);
     host.destination = args.at(1);
     host.move = move;
     host.overwrite = overwrite;
+    host.onEvents = [] { QCoreApplication::processEvents(); };
     TransferRun run(host);
 
-    const qsizetype listed = countFiles(host.source);
+    const qsizetype listed = printLog ? 0 : countFiles(host.source);
     QElapsedTimer clock;
     clock.start();
     run.RunTransfer();
     const double seconds = clock.nsecsElapsed() / 1e9;
 
-    const QStringList lines = host.activityLog().lines();
+    const QStringList lines = host.log.lines();
     int errors = 0;
     for (const QString &line : lines)
-        errors += line.contains(QLatin1String(" - t35: ")) ? 1 : 0;
+        errors += line.contains(host.text(35) + QLatin1String(": ")) ? 1 : 0;
+    if (printLog) {
+        for (const QString &line : lines)
+            std::printf("%s\n", line.toUtf8().constData());
+        return errors == 0 ? 0 : 1;
+    }
     const qsizetype arrived = countFiles(host.destination);
     std::printf("files in source: %lld\nfiles in destination: %lld\nlog lines: %lld\nerror lines: %d\n"
-                "event rounds: %ld\nseconds: %.3f\n",
+                "event rounds: %d\nseconds: %.3f\n",
         static_cast<long long>(listed), static_cast<long long>(arrived), static_cast<long long>(lines.size()),
         errors, host.eventRounds, seconds);
     return errors == 0 ? 0 : 1;

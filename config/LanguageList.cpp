@@ -1,7 +1,6 @@
 #include "config/LanguageList.h"
 
 #include "config/modGlobal.h"
-#include "fs/FsError.h"
 #include "fs/modFSO.h"
 
 namespace LanguageList
@@ -10,13 +9,11 @@ namespace LanguageList
 namespace
 {
 
+// A folder that cannot be listed offers no language; one whose listing breaks off offers
+// those read before.
 QStringList listFiles(const QString &folder)
 {
-    try {
-        return modFSO::ListPlainFiles(folder);
-    } catch (const modFSO::FsError &) {
-        return {};
-    }
+    return modFSO::ListPlainFiles(folder).value;
 }
 
 QString languageName(QString fileName)

@@ -63,6 +63,6 @@ public:
     virtual void processEvents() = 0;
 
     // ---- seams ---------------------------------------------------------------------------
-    // Bytes free for the user on the file system of the folder; -1 when it cannot be asked.
-    virtual qint64 diskFree(const QString &folder) { return modSize::DiskFree(folder); }
+    // Bytes free for the user on the file system of the folder, or why it cannot be asked.
+    virtual modFSO::FsResult<qint64> diskFree(const QString &folder) { return modSize::FreeSpace(folder); }
 };

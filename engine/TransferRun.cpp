@@ -3,9 +3,11 @@
 #include "config/modGlobal.h"
 #include "engine/ActivityLog.h"
 #include "engine/MainWindowHost.h"
-#include "fs/modFSO.h"
+#include "engine/TransferPipeline.h"
+#include "fs/PosixSupport.h"
+#include "fs/TransferFolders.h"
 
-#include <array>
+#include <algorithm>
 
 namespace
 {
@@ -35,27 +37,8 @@ enum TextId {
 
 // Room the checks keep free on the destination, in bytes.
 constexpr qint64 FreeSpaceMargin = 1024;
-
-// The description of the OS error inside an error text of the file operations
-// ("... Error(n): description Source Path: ..."), so that the log shows what went wrong
-// without the paths, which the line already names. Any other text is shown whole.
-QString errorDescription(const QString &errorText)
-{
-    const int open = errorText.indexOf(QLatin1String("Error("));
-    const int colon = open < 0 ? -1 : errorText.indexOf(QLatin1String("): "), open);
-    if (colon < 0)
-        return errorText;
-    const int from = colon + 3;
-    int end = -1;
-    static const std::array<QLatin1String, 3> pathLabels = {
-        QLatin1String(" Source Path: "), QLatin1String(" Destination Path: "), QLatin1String(" FileName: ")};
-    for (const QLatin1String &label : pathLabels) {
-        const int at = errorText.indexOf(label, from);
-        if (at >= 0 && (end < 0 || at < end))
-            end = at;
-    }
-    return end < 0 ? errorText.mid(from) : errorText.mid(from, end - from);
-}
+// The longest wait for a file's outcome before the window's events run again, in ms.
+constexpr int LongestWaitMs = 16;
 
 // The three forms of a file's result line: "word: name", "word (reason): name" and
 // "word - reason: name". Each is built only for the line that is written.
@@ -96,20 +79,32 @@ struct TransferRun::Context {
     QString sourceFolder;
     QString destinationFolder;
     Action action = Action::Copy;
+    // The box is locked while the run works, so its state holds for every file.
+    bool overwrite = false;
     bool prefixWanted = false;
+    bool sameFileSystem = false;
+    std::unique_ptr<modFSO::TransferFolders> folders;
+    QList<QByteArray> names;
     // Set when an error line was written for the file being handled: its result line is
     // then left out, so the error line stays in its place.
     bool failureMark = false;
     qint32 fileCounter = 0;
     QString verb;
     qint64 sourceSize = 0;
-    modFSO::ProgressCallback progress;
+    // The file being handled: its name, and its in-progress line, which goes into the log
+    // only when events run before the file's result is there (unseen, it would only be
+    // replaced at once).
+    QString name;
+    QString pendingLine;
+    bool lineShown = false;
 };
 
 TransferRun::TransferRun(MainWindowHost &host)
     : m_host(host)
 {
 }
+
+TransferRun::~TransferRun() = default;
 
 void TransferRun::RunTransfer()
 {
@@ -146,50 +141,58 @@ void TransferRun::run()
     ctx.sourceFolder = m_host.sourceFolderText();
     ctx.destinationFolder = m_host.destinationFolderText();
     ctx.action = m_host.moveSelected() ? Action::Move : Action::Copy;
-    ctx.prefixWanted = ActivityLog::PrefixWanted();
-    ctx.progress = [this] { pumpEvents(); };
+    ctx.overwrite = m_host.overwriteChecked();
+    ctx.folders = std::make_unique<modFSO::TransferFolders>(ctx.sourceFolder, ctx.destinationFolder);
+    ctx.sameFileSystem = ctx.folders->sameFileSystem();
 
-    const QStringList files = listSource(ctx);
-    if (files.isEmpty()) {
+    const QList<QByteArray> names = listSource(ctx);
+    ctx.prefixWanted = ActivityLog::PrefixWanted();
+    ctx.folders->removeLeftoverTemporaries();
+    if (names.isEmpty()) {
         if (!ctx.failureMark)
             log().logWithPrefix(
                 text(EmptyFolder) + QLatin1String(": ") + text(EmptyFolderTail) + QLatin1Char(' '),
                 ctx.prefixWanted);
-        ctx.failureMark = false;
     } else {
-        runFileLoop(ctx, files);
+        ctx.failureMark = false;
+        runFileLoop(ctx, names);
     }
 
     log().selectNewest();
     m_host.setBusyPointer(false);
 }
 
-QStringList TransferRun::listSource(Context &ctx)
+// A listing that breaks off gives its error line, and the run goes on with the names read.
+QList<QByteArray> TransferRun::listSource(Context &ctx)
 {
-    try {
-        return modFSO::ListPlainFiles(ctx.sourceFolder);
-    } catch (const modFSO::FsError &error) {
+    modFSO::FsResult<QList<QByteArray>> listing = ctx.folders->listPlainFiles();
+    if (listing.error) {
         // No file is being handled yet: the newest line belongs to someone else and stays.
-        logError(ctx, error.description(), QString(), false);
-        return {};
+        ctx.lineShown = false;
+        ctx.name.clear();
+        logError(ctx, listing.error->description);
     }
+    return std::move(listing.value);
 }
 
-void TransferRun::runFileLoop(Context &ctx, const QStringList &files)
+void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
 {
     state().RunInProgress = true;
-    const QString fileWord = text(files.size() > 1 ? Files : OneFile);
-    SetRunControls(false, fileWord, QString::number(files.size()));
+    const QString fileWord = text(names.size() > 1 ? Files : OneFile);
+    SetRunControls(false, fileWord, QString::number(names.size()));
 
-    ctx.fileCounter = static_cast<qint32>(files.size());
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        log().selectNewest();
-        pumpEvents();
-        if (state().StopRequested) {
-            ctx.fileCounter = static_cast<qint32>(i);
-            break;
+    ctx.names = names;
+    ctx.fileCounter = static_cast<qint32>(names.size());
+    {
+        TransferPipeline pipeline(*ctx.folders, {ctx.action == Action::Move, ctx.overwrite}, names);
+        for (int i = 0; i < names.size(); ++i) {
+            offerEvents(ctx);
+            if (state().StopRequested) {
+                ctx.fileCounter = finishAfterStop(ctx, pipeline, i);
+                break;
+            }
+            handleInTurn(ctx, pipeline, i);
         }
-        handleFile(ctx, files.at(i));
     }
 
     if (state().StopRequested) {
@@ -200,124 +203,146 @@ void TransferRun::runFileLoop(Context &ctx, const QStringList &files)
     state().RunInProgress = false;
 }
 
-void TransferRun::handleFile(Context &ctx, const QString &name)
+void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)
 {
-    const QString source = ctx.sourceFolder + QLatin1Char('/') + name;
-    const QString destination = ctx.destinationFolder + QLatin1Char('/') + name;
     const bool copy = ctx.action == Action::Copy;
-
+    ctx.name = modFSO::detail::decodedPath(ctx.names.at(index));
     ctx.verb = text(copy ? Copied : Moved);
-    log().log(plainResult(text(copy ? Copying : Moving), name));
-    log().selectNewest();
-    pumpEvents();
+    ctx.pendingLine = plainResult(text(copy ? Copying : Moving), ctx.name);
+    ctx.lineShown = false;
+    offerEvents(ctx);
 
-    if (copy)
-        copyFile(ctx, name, source, destination);
-    else
-        moveFile(ctx, name, source, destination);
+    if (index >= pipeline.released())
+        handOut(ctx, pipeline, index);
+    else if (runsAhead())
+        pipeline.release(index + 1 + m_filesAhead);
+    awaitOutcome(ctx, pipeline, index);
+    finishFile(ctx, pipeline.outcome(index));
     ctx.failureMark = false;
 }
 
-void TransferRun::copyFile(
-    Context &ctx, const QString &name, const QString &source, const QString &destination)
+// Without the free-space check the workers run ahead. With it, each new file waits for its
+// turn, because whether it fits depends on what the files before it took.
+void TransferRun::handOut(Context &ctx, TransferPipeline &pipeline, int index)
 {
-    if (modFSO::FileExists(destination)) {
-        // Source and destination can be one file (the same folder, or reached through a
-        // link): there is nothing to copy, and replacing it would destroy it.
-        if (!m_host.overwriteChecked() || modFSO::IsSameFile(source, destination))
-            return finishFile(ctx, name, QString(), reasonInBrackets(text(NotCopied), text(Exists), name));
-        // The copy replaces the old file only once it is complete, so a failed copy keeps it.
-        const auto failure = modFSO::CopyAFile(source, destination, true, ctx.progress);
-        return finishFile(
-            ctx, name, failure.value_or(QString()), reasonInBrackets(text(Copied), text(Replaced), name));
+    if (runsAhead()) {
+        pipeline.release(index + 1 + m_filesAhead);
+        return;
     }
-
-    // The size matters only to the free-space check; a file that has gone meanwhile makes the
-    // copy fail with the same description either way.
-    if (freeSpaceCheckWanted(ctx, name)) {
-        readSourceSize(ctx, name, source);
-        if (ctx.sourceSize >= m_host.diskFree(ctx.destinationFolder) - FreeSpaceMargin)
-            return finishFile(ctx, name, QString(), reasonAfterDash(text(NotCopied), text(NoSpace), name));
-        const auto failure = modFSO::CopyAFile(source, destination, true, ctx.progress);
-        return finishFile(ctx, name, failure.value_or(QString()), plainResult(text(Copied), name));
-    }
-    const auto failure = modFSO::CopyAFile(source, destination, m_host.overwriteChecked(), ctx.progress);
-    finishFile(ctx, name, failure.value_or(QString()), plainResult(text(Copied), name));
+    const QByteArray &name = ctx.names.at(index);
+    if (!ctx.folders->destinationHas(name) && freeSpaceCheckWanted(ctx))
+        pipeline.setFits(index, fitsInDestination(ctx, name));
+    pipeline.release(index + 1);
 }
 
-void TransferRun::moveFile(
-    Context &ctx, const QString &name, const QString &source, const QString &destination)
+// A rename within one file system needs no room for the data; a copy needs its size and the
+// margin. When the free space cannot be asked, the error line says why.
+bool TransferRun::fitsInDestination(Context &ctx, const QByteArray &name)
 {
-    if (modFSO::FileExists(destination)) {
-        if (!m_host.overwriteChecked() || modFSO::IsSameFile(source, destination))
-            return finishFile(ctx, name, QString(), reasonInBrackets(text(NotMoved), text(Exists), name));
-        // The old file gives way only to the complete one: a move that fails (the source
-        // has gone, the disk is full) must not have deleted it first.
-        const QString failure = modFSO::MoveAFile(source, destination, ctx.progress, true);
-        return finishFile(ctx, name, failure, reasonInBrackets(text(Moved), text(Replaced), name));
-    }
-
-    if (modFSO::IsSameFileSystem(ctx.sourceFolder, ctx.destinationFolder)) {
-        // A rename needs no room for the file's data.
-        if (freeSpaceCheckWanted(ctx, name) && m_host.diskFree(ctx.destinationFolder) <= FreeSpaceMargin)
-            return finishFile(ctx, name, QString(), reasonAfterDash(text(NotMoved), text(NoSpace), name));
-        return finishFile(
-            ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), plainResult(text(Moved), name));
-    }
-
-    if (freeSpaceCheckWanted(ctx, name)) {
-        readSourceSize(ctx, name, source);
-        if (ctx.sourceSize >= m_host.diskFree(ctx.destinationFolder) - FreeSpaceMargin)
-            return finishFile(ctx, name, QString(), reasonAfterDash(text(NotMoved), text(NoSpace), name));
-    }
-    finishFile(
-        ctx, name, modFSO::MoveAFile(source, destination, ctx.progress), plainResult(text(Moved), name));
-}
-
-bool TransferRun::freeSpaceCheckWanted(Context &ctx, const QString &name)
-{
-    // Read before every file, so that a value saved from the options during a run applies
-    // from the next file on. "1" (or any number but 0) means: do not check.
-    const QString stored = m_checkDestination.value();
-    bool isNumber = false;
-    const double value = stored.trimmed().toDouble(&isNumber);
-    if (!isNumber) {
-        logError(ctx, QLatin1String("CheckDestination is not a number: \"") + stored + QLatin1Char('"'), name,
-            true);
-        return true;
-    }
-    return value == 0;
-}
-
-void TransferRun::readSourceSize(Context &ctx, const QString &name, const QString &source)
-{
-    try {
-        ctx.sourceSize = modFSO::FileSize(source);
-    } catch (const modFSO::FsError &error) {
+    const bool rename = ctx.action == Action::Move && ctx.sameFileSystem;
+    if (!rename) {
+        const modFSO::FsResult<qint64> size = ctx.folders->sourceSize(name);
         // The decision goes on with the size read last; the copy or move that follows fails
         // for a file that has gone, and this line already says why.
-        logError(ctx, error.description(), name, true);
+        if (size.error)
+            logError(ctx, size.error->description);
+        else
+            ctx.sourceSize = size.value;
     }
+    const modFSO::FsResult<qint64> free = m_host.diskFree(ctx.destinationFolder);
+    if (free.error) {
+        logError(ctx, free.error->description);
+        return false;
+    }
+    return rename ? free.value > FreeSpaceMargin : ctx.sourceSize < free.value - FreeSpaceMargin;
 }
 
-void TransferRun::finishFile(
-    Context &ctx, const QString &name, const QString &failure, const QString &successLine)
+// Read for every file, so that a value saved from the options during a run applies from the
+// next file on. "1" (or any number but 0) means: do not check; absent: no number is stored.
+std::optional<bool> TransferRun::storedFreeSpaceCheck()
+{
+    bool isNumber = false;
+    const double value = m_checkDestination.value().trimmed().toDouble(&isNumber);
+    return isNumber ? std::optional<bool>(value == 0) : std::nullopt;
+}
+
+bool TransferRun::runsAhead()
+{
+    return m_filesAhead > 0 && storedFreeSpaceCheck() == false;
+}
+
+// A stored value that is no number is reported, and the file is handled as with the check.
+bool TransferRun::freeSpaceCheckWanted(Context &ctx)
+{
+    const std::optional<bool> check = storedFreeSpaceCheck();
+    if (!check)
+        logError(ctx,
+            QLatin1String("CheckDestination is not a number: \"") + m_checkDestination.value()
+                + QLatin1Char('"'));
+    return check.value_or(true);
+}
+
+void TransferRun::awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index)
+{
+    const int wait = std::max(m_eventIntervalMs, LongestWaitMs);
+    while (!pipeline.waitFor(index, wait))
+        offerEvents(ctx);
+}
+
+void TransferRun::finishFile(Context &ctx, const FileOutcome &outcome)
 {
     if (ctx.failureMark)
         return;
-    if (!failure.isEmpty())
-        logError(ctx, errorDescription(failure), name, true);
-    else
-        log().replaceNewest(successLine, ctx.prefixWanted);
+    const bool copy = ctx.action == Action::Copy;
+    const QString &name = ctx.name;
+    switch (outcome.result) {
+    case FileOutcome::Result::Done:
+        return showResult(ctx, plainResult(text(copy ? Copied : Moved), name));
+    case FileOutcome::Result::Replaced:
+        return showResult(ctx, reasonInBrackets(text(copy ? Copied : Moved), text(Replaced), name));
+    case FileOutcome::Result::KeptExisting:
+        return showResult(ctx, reasonInBrackets(text(copy ? NotCopied : NotMoved), text(Exists), name));
+    case FileOutcome::Result::NoSpace:
+        return showResult(ctx, reasonAfterDash(text(copy ? NotCopied : NotMoved), text(NoSpace), name));
+    case FileOutcome::Result::Failed:
+        return logError(ctx, outcome.error ? outcome.error->description : QString());
+    case FileOutcome::Result::Stopped:
+        return;
+    }
 }
 
-void TransferRun::logError(Context &ctx, const QString &description, const QString &name, bool replaceNewest)
+// The files after the stop that the workers had already placed are part of the run: they get
+// their lines, and the summary counts them. Nothing after them was touched.
+int TransferRun::finishAfterStop(Context &ctx, TransferPipeline &pipeline, int index)
 {
-    const QString line = text(ErrorLabel) + QLatin1String(": ") + description + QLatin1String(" - ") + name;
-    if (replaceNewest)
+    pipeline.stop();
+    int handled = index;
+    for (; handled < ctx.names.size(); ++handled) {
+        const FileOutcome outcome = pipeline.outcome(handled);
+        if (outcome.result == FileOutcome::Result::Stopped)
+            break;
+        ctx.name = modFSO::detail::decodedPath(ctx.names.at(handled));
+        ctx.verb = text(ctx.action == Action::Copy ? Copied : Moved);
+        ctx.lineShown = false;
+        ctx.failureMark = false;
+        finishFile(ctx, outcome);
+    }
+    return handled;
+}
+
+void TransferRun::showResult(Context &ctx, const QString &line)
+{
+    if (ctx.lineShown)
         log().replaceNewest(line, ctx.prefixWanted);
     else
         log().logWithPrefix(line, ctx.prefixWanted);
+    ctx.pendingLine.clear();
+    ctx.lineShown = true;
+}
+
+void TransferRun::logError(Context &ctx, const QString &description)
+{
+    showResult(ctx, text(ErrorLabel) + QLatin1String(": ") + description + QLatin1String(" - ") + ctx.name);
     ctx.failureMark = true;
 }
 
@@ -327,10 +352,22 @@ void TransferRun::logCancelSummary(const Context &ctx)
         + QString::number(ctx.fileCounter) + QLatin1Char(' ') + text(ctx.fileCounter == 1 ? OneFile : Files));
 }
 
-void TransferRun::pumpEvents()
+// The window's events run here when they are due: first the newest line is made visible.
+void TransferRun::offerEvents(Context &ctx)
 {
     if (m_eventIntervalMs > 0 && m_sinceEvents.isValid() && m_sinceEvents.elapsed() < m_eventIntervalMs)
         return;
+    if (!ctx.pendingLine.isEmpty()) {
+        log().log(ctx.pendingLine);
+        ctx.pendingLine.clear();
+        ctx.lineShown = true;
+    }
+    log().selectNewest();
+    pumpEvents();
+}
+
+void TransferRun::pumpEvents()
+{
     m_host.processEvents();
     m_sinceEvents.start();
     // The options may have been saved meanwhile.

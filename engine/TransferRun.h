@@ -2,21 +2,36 @@
 
 #include "engine/FreshSetting.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
-#include <QStringList>
+#include <memory>
+#include <optional>
 
 class ActivityLog;
 class MainWindowHost;
+class TransferPipeline;
+struct FileOutcome;
 struct MainWindowState;
+
+namespace modFSO
+{
+class TransferFolders;
+}
 
 // The transfer run: copies or moves every plain file of the source folder into the
 // destination folder, one log line per file. It reads its inputs from the window through the
 // host at the moment it needs them and keeps nothing between runs but the window state.
+//
+// The files' I/O runs on worker threads a few files ahead of the log; this thread decides
+// what needs the window or the settings, writes the log lines in list order and lets the
+// window's events run meanwhile, so that the window answers even while a large file is copied.
 class TransferRun
 {
 public:
     explicit TransferRun(MainWindowHost &host);
+    ~TransferRun();
 
     // The run. Only one run is ever active: a call while one is working returns at once.
     void RunTransfer();
@@ -29,6 +44,11 @@ public:
     // Pending events run at most this often during a run (in ms); 0 lets them run at every
     // point where the run offers it.
     void setEventInterval(int milliseconds) { m_eventIntervalMs = milliseconds; }
+    // How many files the workers may handle beyond the one whose line is being written. With 0
+    // a file is touched only at its turn, after its in-progress line and a round of events.
+    void setFilesAhead(int files) { m_filesAhead = files; }
+
+    static constexpr int DefaultFilesAhead = 32;
 
 private:
     enum class Action { Copy, Move };
@@ -36,16 +56,21 @@ private:
     struct Context;
 
     void run();
-    QStringList listSource(Context &ctx);
-    void runFileLoop(Context &ctx, const QStringList &files);
-    void handleFile(Context &ctx, const QString &name);
-    void copyFile(Context &ctx, const QString &name, const QString &source, const QString &destination);
-    void moveFile(Context &ctx, const QString &name, const QString &source, const QString &destination);
-    bool freeSpaceCheckWanted(Context &ctx, const QString &name);
-    void readSourceSize(Context &ctx, const QString &name, const QString &source);
-    void finishFile(Context &ctx, const QString &name, const QString &failure, const QString &successLine);
-    void logError(Context &ctx, const QString &description, const QString &name, bool replaceNewest);
+    QList<QByteArray> listSource(Context &ctx);
+    void runFileLoop(Context &ctx, const QList<QByteArray> &names);
+    void handleInTurn(Context &ctx, TransferPipeline &pipeline, int index);
+    void handOut(Context &ctx, TransferPipeline &pipeline, int index);
+    bool fitsInDestination(Context &ctx, const QByteArray &name);
+    std::optional<bool> storedFreeSpaceCheck();
+    bool runsAhead();
+    bool freeSpaceCheckWanted(Context &ctx);
+    void awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index);
+    void finishFile(Context &ctx, const FileOutcome &outcome);
+    int finishAfterStop(Context &ctx, TransferPipeline &pipeline, int index);
+    void showResult(Context &ctx, const QString &line);
+    void logError(Context &ctx, const QString &description);
     void logCancelSummary(const Context &ctx);
+    void offerEvents(Context &ctx);
     void pumpEvents();
 
     MainWindowState &state();
@@ -56,5 +81,6 @@ private:
     FreshSetting m_checkDestination {QStringLiteral("CheckDestination"), QStringLiteral("0")};
     bool m_active = false;
     int m_eventIntervalMs = 16;
+    int m_filesAhead = DefaultFilesAhead;
     QElapsedTimer m_sinceEvents;
 };

@@ -1,14 +1,44 @@
 #include "fs/FileCopy.h"
 
-#include "fs/PosixSupport.h"
-
+#include <QFile>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+namespace modFSO
+{
+
+namespace
+{
+
+std::atomic<const testing::CopyObserver *> copyObserver {nullptr};
+std::atomic<bool> emptyPathLinksRefused {false};
+std::atomic<bool> unnamedFilesRefused {false};
+
+} // namespace
+
+void testing::setCopyObserver(const CopyObserver *observer)
+{
+    copyObserver.store(observer);
+}
+
+void testing::refuseEmptyPathLinks(bool refuse)
+{
+    emptyPathLinksRefused.store(refuse);
+}
+
+void testing::refuseUnnamedFiles(bool refuse)
+{
+    unnamedFilesRefused.store(refuse);
+}
+
+} // namespace modFSO
 
 namespace modFSO::detail
 {
@@ -16,332 +46,399 @@ namespace modFSO::detail
 namespace
 {
 
-constexpr int KernelCopyUnsupported = -1;
+// The largest piece one system call moves, and the distance between two looks of a test.
+constexpr qint64 ChunkBytes = 8 * 1024 * 1024;
 constexpr size_t BufferBytes = 1024 * 1024;
 constexpr int HiddenNameAttempts = 16;
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-    // Closes now, so that a late write error (network file systems report them here) is seen.
-    int close()
-    {
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc == 0 ? 0 : errno;
-    }
-
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
-// Calls the caller back each time another chunk has gone through, but never after the last
-// byte: a file of one chunk or less makes no call at all.
-class ProgressPacer
-{
-public:
-    ProgressPacer(qint64 expected, const ProgressCallback *progress)
-        : m_expected(expected)
-        , m_progress(progress && *progress ? progress : nullptr)
-    {
-    }
-
-    void advance(qint64 bytes)
-    {
-        m_done += bytes;
-        if (!m_progress || m_done < m_nextCall || m_done >= m_expected)
-            return;
-        while (m_nextCall <= m_done)
-            m_nextCall += CopyChunkBytes;
-        (*m_progress)();
-    }
-
-private:
-    qint64 m_expected;
-    const ProgressCallback *m_progress;
-    qint64 m_done = 0;
-    qint64 m_nextCall = CopyChunkBytes;
-};
-
-bool kernelCopyUnsupported(int code)
-{
-    return code == EXDEV || code == EINVAL || code == ENOSYS || code == EOPNOTSUPP;
-}
-
-// copy_file_range lets the kernel move the data (and clone it where the file system can).
-// The copy ends at the size the file had when it was opened, which saves a last call that
-// would only report the end.
-int copyInKernel(int in, int out, qint64 size, ProgressPacer &pacer)
-{
-    qint64 remaining = size;
-    while (remaining > 0) {
-        const ssize_t moved
-            = ::copy_file_range(in, nullptr, out, nullptr, std::min(remaining, CopyChunkBytes), 0);
-        if (moved > 0) {
-            remaining -= moved;
-            pacer.advance(moved);
-            continue;
-        }
-        if (moved == 0)
-            return 0;
-        if (errno == EINTR)
-            continue;
-        return kernelCopyUnsupported(errno) ? KernelCopyUnsupported : errno;
-    }
-    return 0;
-}
-
-int writeAll(int out, const char *data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(out, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        data += written;
-        size -= written;
-    }
-    return 0;
-}
-
-int copyThroughBuffer(int in, int out, ProgressPacer &pacer)
-{
-    const std::unique_ptr<char[]> buffer(new char[BufferBytes]);
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.get(), BufferBytes);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return got == 0 ? 0 : errno;
-        if (const int code = writeAll(out, buffer.get(), got))
-            return code;
-        pacer.advance(got);
-    }
-}
-
-// Files that report no size (such as those of /proc) are read until their end instead.
-int copyData(int in, int out, qint64 size, const ProgressCallback *progress)
-{
-    ProgressPacer pacer(size, progress);
-    if (size > 0) {
-        const int code = copyInKernel(in, out, size, pacer);
-        if (code != KernelCopyUnsupported)
-            return code;
-    }
-    return copyThroughBuffer(in, out, pacer);
-}
-
-// Mode and times are kept where the target file system can hold them; a copy onto a file
-// system without Unix modes (FAT) is still a good copy.
-void keepMetadata(int out, const struct stat &source)
-{
-    ::fchmod(out, source.st_mode & 0777);
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    ::futimens(out, times);
-}
-
-void syncFolder(const QByteArray &folder)
-{
-    FileDescriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid())
-        ::fsync(fd.get());
-}
-
-int unlinkIfPresent(const QByteArray &path)
-{
-    if (::unlink(path.constData()) == 0 || errno == ENOENT)
-        return 0;
-    return errno;
-}
-
-QByteArray hiddenNameIn(const QByteArray &folder)
-{
-    const quint64 token = QRandomGenerator::global()->generate64();
-    return folder + "/.tessaro-" + QByteArray::number(token, 16) + ".part";
-}
+const QByteArray HiddenPrefix(".tessaro-");
+const QByteArray HiddenSuffix(".part");
 
 bool unnamedFileUnsupported(int code)
 {
     return code == EOPNOTSUPP || code == EISDIR || code == EINVAL;
 }
 
-// The new file while it is being written. With O_TMPFILE it has no name at all, so a crash
-// leaves nothing behind; otherwise it has a hidden name, which the listing of plain files
-// skips and which the destructor removes unless the file was placed.
-class PendingFile
+bool kernelCopyUnsupported(int code)
+{
+    return code == EXDEV || code == EINVAL || code == ENOSYS || code == EOPNOTSUPP;
+}
+
+bool renameFlagUnsupported(int code)
+{
+    return code == EINVAL || code == ENOSYS || code == EOPNOTSUPP;
+}
+
+QByteArray hiddenName()
+{
+    return HiddenPrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + HiddenSuffix;
+}
+
+int lockExclusive(int fd)
+{
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+// Whether the name in the folder still stands for the open file.
+bool stillNamed(int folder, const QByteArray &name, int fd)
+{
+    struct stat byName;
+    struct stat byFd;
+    return ::fstatat(folder, name.constData(), &byName, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &byFd) == 0
+        && byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
+}
+
+// The creation mask of the process, read without changing it (umask() would, for a moment,
+// for every thread).
+mode_t processCreationMask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+void afterChunk(const QByteArray &name)
+{
+    if (const testing::CopyObserver *observer = copyObserver.load(); observer && observer->afterChunk)
+        observer->afterChunk(name);
+}
+
+int writeAll(int out, const char *data, ssize_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t written = ::pwrite(out, data, size, offset);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        data += written;
+        size -= written;
+        offset += written;
+    }
+    return 0;
+}
+
+class RangeCopier
 {
 public:
-    explicit PendingFile(QByteArray folder)
-        : m_folder(std::move(folder))
+    RangeCopier(int in, int out, bool flush, const QByteArray &name, qint64 size, FolderCaps &caps)
+        : m_in(in)
+        , m_out(out)
+        , m_flush(flush)
+        , m_name(name)
+        , m_size(size)
+        , m_caps(caps)
     {
-    }
-    ~PendingFile()
-    {
-        m_fd.reset();
-        if (!m_hiddenPath.isEmpty())
-            ::unlink(m_hiddenPath.constData());
     }
 
-    int fd() const { return m_fd.get(); }
-
-    int create(bool unnamed)
+    // copy_file_range lets the kernel move the data, and share the blocks where the file
+    // system can. The copy ends at the size the file had when it was opened.
+    int copy(off_t offset, qint64 length)
     {
-        if (!unnamed)
-            return createHidden();
-        m_fd.reset(::open(m_folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        if (m_fd.valid())
-            return 0;
-        return unnamedFileUnsupported(errno) ? createHidden() : errno;
+        off_t in = offset;
+        off_t out = offset;
+        while (length > 0 && m_caps.kernelCopy.load(std::memory_order_relaxed)) {
+            const ssize_t moved = ::copy_file_range(m_in, &in, m_out, &out, std::min(length, ChunkBytes), 0);
+            if (moved == 0)
+                return 0;
+            if (moved < 0 && errno == EINTR)
+                continue;
+            if (moved < 0 && !kernelCopyUnsupported(errno))
+                return errno;
+            if (moved < 0) {
+                m_caps.kernelCopy.store(false, std::memory_order_relaxed);
+                break;
+            }
+            length -= moved;
+            chunkDone(in - moved, moved);
+        }
+        return length > 0 ? copyThroughBuffer(in, length) : 0;
     }
 
-    int place(const QByteArray &target, Placement placement, int &deleteError)
-    {
-        if (placement == Placement::Replace)
-            deleteError = unlinkIfPresent(target);
-        if (m_hiddenPath.isEmpty())
-            return placeUnnamed(target, placement);
-        return placeHidden(target, placement);
-    }
+    // Files that report no size (such as those of /proc) are read to their end.
+    int copyToEnd() { return copyThroughBuffer(0, -1); }
 
 private:
-    int createHidden()
+    // For kernels and file systems that cannot copy the range themselves. A length below 0
+    // reads to the end.
+    int copyThroughBuffer(off_t offset, qint64 length)
     {
-        for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
-            const QByteArray path = hiddenNameIn(m_folder);
-            m_fd.reset(::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
-            if (m_fd.valid()) {
-                m_hiddenPath = path;
-                return 0;
-            }
-            if (errno != EEXIST)
-                return errno;
-        }
-        return EEXIST;
-    }
-
-    // linkat through /proc needs no privilege; AT_EMPTY_PATH serves where /proc is missing.
-    int linkUnnamed(const QByteArray &target) const
-    {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
-            return 0;
-        if (errno != ENOENT)
-            return errno;
-        if (::linkat(m_fd.get(), "", AT_FDCWD, target.constData(), AT_EMPTY_PATH) == 0)
-            return 0;
-        return errno;
-    }
-
-    int placeUnnamed(const QByteArray &target, Placement placement)
-    {
-        const int code = linkUnnamed(target);
-        if (code != EEXIST || placement == Placement::NoReplace)
-            return code;
-        return replaceThroughHiddenName(target);
-    }
-
-    // The old target came back (or could not be deleted): link under a hidden name first,
-    // then one rename swaps the complete copy in.
-    int replaceThroughHiddenName(const QByteArray &target)
-    {
-        for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
-            const QByteArray path = hiddenNameIn(m_folder);
-            const int code = linkUnnamed(path);
-            if (code == EEXIST)
+        const std::unique_ptr<char[]> buffer(new char[BufferBytes]);
+        qint64 sinceChunk = 0;
+        while (length != 0) {
+            const size_t want = length < 0 ? BufferBytes : size_t(std::min<qint64>(length, BufferBytes));
+            const ssize_t got = ::pread(m_in, buffer.get(), want, offset);
+            if (got < 0 && errno == EINTR)
                 continue;
-            if (code != 0)
+            if (got <= 0)
+                return got == 0 ? 0 : errno;
+            if (const int code = writeAll(m_out, buffer.get(), got, offset))
                 return code;
-            m_hiddenPath = path;
-            return placeHidden(target, Placement::Replace);
+            offset += got;
+            sinceChunk += got;
+            if (length > 0)
+                length -= got;
+            if (sinceChunk >= ChunkBytes) {
+                chunkDone(offset - sinceChunk, sinceChunk);
+                sinceChunk = 0;
+            }
         }
-        return EEXIST;
+        return 0;
     }
 
-    int placeHidden(const QByteArray &target, Placement placement)
+    void chunkDone(off_t start, qint64 bytes)
     {
-        if (const int code = m_fd.close())
-            return code;
-        const int code = placement == Placement::Replace
-            ? (::rename(m_hiddenPath.constData(), target.constData()) == 0 ? 0 : errno)
-            : renameNoReplace(m_hiddenPath, target);
-        if (code == 0)
-            m_hiddenPath.clear();
-        return code;
+        if (m_flush)
+            ::sync_file_range(m_out, start, bytes, SYNC_FILE_RANGE_WRITE);
+        if (start + bytes < m_size)
+            afterChunk(m_name);
     }
 
-    QByteArray m_folder;
-    QByteArray m_hiddenPath;
-    FileDescriptor m_fd;
+    int m_in;
+    int m_out;
+    bool m_flush;
+    const QByteArray &m_name;
+    qint64 m_size;
+    FolderCaps &m_caps;
 };
 
-int checkCopyableSource(const struct stat &st)
+// Only the extents that hold data are copied; the end is set by the size, so holes stay holes.
+int copySparse(RangeCopier &copier, int in, int out, qint64 size)
 {
-    if (S_ISREG(st.st_mode))
-        return 0;
-    return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-}
-
-int openSource(const QByteArray &path, FileDescriptor &fd, struct stat &st)
-{
-    // O_NONBLOCK keeps a FIFO given by mistake from blocking the program; it is refused below.
-    fd.reset(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0)
-        return errno;
-    return checkCopyableSource(st);
-}
-
-int writeCopy(const CopyRequest &request, int in, const struct stat &st, PendingFile &out)
-{
-    if (const int code = out.create(request.unnamedTemporary))
-        return code;
-    if (const int code = copyData(in, out.fd(), st.st_size, request.progress))
-        return code;
-    keepMetadata(out.fd(), st);
-    if (request.syncToDisk && ::fsync(out.fd()) != 0)
-        return errno;
-    return 0;
+    off_t offset = 0;
+    while (offset < size) {
+        const off_t data = ::lseek(in, offset, SEEK_DATA);
+        if (data < 0)
+            return errno == ENXIO ? (::ftruncate(out, size) == 0 ? 0 : errno)
+                                  : copier.copy(offset, size - offset);
+        const off_t hole = ::lseek(in, data, SEEK_HOLE);
+        const off_t end = hole < 0 ? size : std::min<off_t>(hole, size);
+        if (const int code = copier.copy(data, end - data))
+            return code;
+        offset = end;
+    }
+    return ::ftruncate(out, size) == 0 ? 0 : errno;
 }
 
 } // namespace
 
-CopyResult copyFile(const CopyRequest &request)
+int FileDescriptor::close()
 {
-    CopyResult result;
-    if (nameOf(request.destination).isEmpty()) {
-        result.copyError = request.destination.isEmpty() ? ENOENT : EISDIR;
-        return result;
+    const int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0 ? 0 : errno;
+}
+
+void FileDescriptor::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+}
+
+void FolderCaps::learn(int folder)
+{
+    creationMask = processCreationMask();
+    defaultAcl = ::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) > 0;
+}
+
+TemporaryFile::TemporaryFile(int folder, FolderCaps &caps)
+    : m_folder(folder)
+    , m_caps(&caps)
+{
+}
+
+TemporaryFile::~TemporaryFile()
+{
+    m_fd.reset();
+    if (!m_hiddenName.isEmpty())
+        ::unlinkat(m_folder, m_hiddenName.constData(), 0);
+    m_lock.reset();
+}
+
+TemporaryFile::TemporaryFile(TemporaryFile &&other) noexcept
+    : m_folder(other.m_folder)
+    , m_caps(other.m_caps)
+    , m_fd(std::move(other.m_fd))
+    , m_lock(std::move(other.m_lock))
+    , m_hiddenName(std::exchange(other.m_hiddenName, QByteArray()))
+{
+}
+
+int TemporaryFile::create(mode_t mode)
+{
+    if (m_caps->unnamedFiles.load(std::memory_order_relaxed) && !unnamedFilesRefused.load()) {
+        const int code = createUnnamed(mode);
+        if (code == 0 || !unnamedFileUnsupported(code))
+            return code;
+        m_caps->unnamedFiles.store(false, std::memory_order_relaxed);
     }
-    FileDescriptor in;
+    return createHidden(mode);
+}
+
+int TemporaryFile::createUnnamed(mode_t mode)
+{
+    m_fd.reset(::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    return m_fd.valid() ? 0 : errno;
+}
+
+// The hidden file is locked, through a second descriptor of its own, for as long as it is in
+// use. A run that cleans up temporaries removes only those it can lock, so it never takes one
+// from a copy that is still working.
+int TemporaryFile::createHidden(mode_t mode)
+{
+    for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
+        const QByteArray name = hiddenName();
+        FileDescriptor fd(
+            ::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode));
+        if (!fd.valid() && errno == EEXIST)
+            continue;
+        if (!fd.valid())
+            return errno;
+        FileDescriptor lock(::openat(m_folder, name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (lock.valid())
+            lockExclusive(lock.get());
+        // A clean-up may have taken the file between its creation and the lock.
+        if (!stillNamed(m_folder, name, fd.get()))
+            continue;
+        m_fd = std::move(fd);
+        m_lock = std::move(lock);
+        m_hiddenName = name;
+        return 0;
+    }
+    return EEXIST;
+}
+
+int TemporaryFile::place(const QByteArray &name, Placement placement)
+{
+    if (!m_hiddenName.isEmpty()) {
+        // Closed first, so that a late write error (network file systems report them here)
+        // keeps the name from a copy that is not whole; the lock stays until the rename.
+        if (const int code = m_fd.close())
+            return code;
+        return renameHidden(name, placement);
+    }
+    if (placement == Placement::NoReplace)
+        return linkUnnamed(name);
+    // Overwrite: the complete copy gets a hidden name first, and one rename then swaps it in
+    // for the old file, so that the name never stands for nothing or for half a file.
+    if (const int code = linkUnderHiddenName())
+        return code;
+    return renameHidden(name, placement);
+}
+
+int TemporaryFile::linkUnnamed(const QByteArray &name) const
+{
+    if (m_caps->emptyPathLinks.load(std::memory_order_relaxed) && !emptyPathLinksRefused.load()) {
+        if (::linkat(m_fd.get(), "", m_folder, name.constData(), AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT)
+            return errno;
+    }
+    // Without the privilege for AT_EMPTY_PATH, the kernel's link to the open file in /proc
+    // serves; it is not asked again once it worked.
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
+    if (::linkat(AT_FDCWD, self.constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW) != 0)
+        return errno;
+    m_caps->emptyPathLinks.store(false, std::memory_order_relaxed);
+    return 0;
+}
+
+int TemporaryFile::linkUnderHiddenName()
+{
+    lockExclusive(m_fd.get());
+    for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
+        const QByteArray hidden = hiddenName();
+        const int code = linkUnnamed(hidden);
+        if (code == EEXIST)
+            continue;
+        if (code == 0)
+            m_hiddenName = hidden;
+        return code;
+    }
+    return EEXIST;
+}
+
+int TemporaryFile::renameHidden(const QByteArray &name, Placement placement)
+{
+    const int code = placement == Placement::Replace
+        ? (::renameat(m_folder, m_hiddenName.constData(), m_folder, name.constData()) == 0 ? 0 : errno)
+        : renameNoReplace(m_folder, m_hiddenName, m_folder, name);
+    if (code == 0)
+        m_hiddenName.clear();
+    return code;
+}
+
+int copyContents(
+    int in, int out, const struct stat &source, bool flush, const QByteArray &name, FolderCaps &caps)
+{
+    const qint64 size = source.st_size;
+    RangeCopier copier(in, out, flush, name, size, caps);
+    if (size <= 0)
+        return copier.copyToEnd();
+    // Fewer blocks than the size needs: the file may have holes.
+    if (qint64(source.st_blocks) * 512 < size)
+        return copySparse(copier, in, out, size);
+    return copier.copy(0, size);
+}
+
+void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps)
+{
+    const mode_t bits = source.st_mode & 0777;
+    if ((bits & caps.creationMask) != 0 || caps.defaultAcl || (bits & S_IWUSR) == 0)
+        ::fchmod(out, bits);
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    ::futimens(out, times);
+}
+
+// For file systems without hard links the last resort is a look before the rename; the window
+// between the two is the best such a file system allows.
+int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to)
+{
+    if (::renameat2(fromFolder, from.constData(), toFolder, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (!renameFlagUnsupported(errno))
+        return errno;
+    if (::linkat(fromFolder, from.constData(), toFolder, to.constData(), 0) == 0) {
+        if (::unlinkat(fromFolder, from.constData(), 0) == 0)
+            return 0;
+        const int code = errno;
+        ::unlinkat(toFolder, to.constData(), 0);
+        return code;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP)
+        return errno;
     struct stat st;
-    if ((result.copyError = openSource(request.source, in, st)))
-        return result;
-    const QByteArray folder = folderOf(request.destination);
-    PendingFile out(folder);
-    if ((result.copyError = writeCopy(request, in.get(), st, out)))
-        return result;
-    result.copyError = out.place(request.destination, request.placement, result.deleteError);
-    if (result.copyError == 0 && request.syncToDisk)
-        syncFolder(folder);
-    return result;
+    if (::fstatat(toFolder, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(fromFolder, from.constData(), toFolder, to.constData()) == 0 ? 0 : errno;
+}
+
+void notifyBeforePlacement(const QByteArray &name)
+{
+    if (const testing::CopyObserver *observer = copyObserver.load(); observer && observer->beforePlacement)
+        observer->beforePlacement(name);
+}
+
+bool isTemporaryName(const QByteArray &name)
+{
+    if (!name.startsWith(HiddenPrefix) || !name.endsWith(HiddenSuffix))
+        return false;
+    const QByteArray token
+        = name.mid(HiddenPrefix.size(), name.size() - HiddenPrefix.size() - HiddenSuffix.size());
+    return !token.isEmpty() && token.size() <= 16 && std::all_of(token.begin(), token.end(), [](char c) {
+        return std::isxdigit(uchar(c)) && !std::isupper(uchar(c));
+    });
 }
 
 } // namespace modFSO::detail

@@ -1,38 +1,122 @@
 #pragma once
 
-#include "fs/modFSO.h"
+#include "fs/TransferFolders.h"
 
 #include <QByteArray>
+#include <atomic>
+#include <sys/stat.h>
 
-// The copy behind CopyAFile and the cross-file-system MoveAFile: the data goes into a new
-// file in the destination folder that nobody lists (unnamed, or hidden) and takes its final
-// name only once it is complete.
+// The pieces of a copy: a descriptor that closes itself, what a destination folder can do,
+// the new file while it is written, and the data copy that keeps holes.
 namespace modFSO::detail
 {
 
-enum class Placement {
-    NoReplace, // an existing target makes the copy fail with EEXIST
-    Replace, // the old target is deleted just before the complete copy takes its name
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd = -1)
+        : m_fd(fd)
+    {
+    }
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(FileDescriptor &&other) noexcept
+        : m_fd(other.release())
+    {
+    }
+    FileDescriptor &operator=(FileDescriptor &&other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    // Closes now and answers the errno of a late write error (network file systems report
+    // them here), 0 when there was none.
+    int close();
+    void reset(int fd = -1);
+
+private:
+    int m_fd;
 };
 
-struct CopyRequest {
-    QByteArray source;
-    QByteArray destination;
-    Placement placement = Placement::NoReplace;
-    bool syncToDisk = false;
-    const ProgressCallback *progress = nullptr;
-    // False takes the hidden-name temporary at once, as on file systems without O_TMPFILE.
-    bool unnamedTemporary = true;
+// What a destination folder can do (and whether the kernel copies into it from the source
+// folder), learned once per folder pair and shared by the threads that write into it. A kernel or file system
+// that refuses a way is not asked again.
+struct FolderCaps {
+    std::atomic<bool> unnamedFiles {true}; // O_TMPFILE
+    std::atomic<bool> emptyPathLinks {true}; // linkat(fd, "", ..., AT_EMPTY_PATH)
+    std::atomic<bool> kernelCopy {true}; // copy_file_range from the source folder's file system
+    // Permission bits that new files would not get by themselves; with a default ACL the
+    // folder decides the bits, so every copy sets them.
+    mode_t creationMask = 0;
+    bool defaultAcl = false;
+
+    void learn(int folder);
 };
 
-struct CopyResult {
-    int copyError = 0; // errno of the copy, 0 when the copy took its name
-    int deleteError = 0; // errno of deleting the old target (Replace only)
+// The new file while it is written. With O_TMPFILE it has no name at all, so a crash leaves
+// nothing behind; otherwise it has a hidden name that the listing of plain files skips, that
+// is locked while it is in use, and that the destructor removes unless the file was placed.
+class TemporaryFile
+{
+public:
+    TemporaryFile(int folder, FolderCaps &caps);
+    ~TemporaryFile();
+    TemporaryFile(TemporaryFile &&other) noexcept;
+    TemporaryFile &operator=(TemporaryFile &&) = delete;
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    int fd() const { return m_fd.get(); }
+    bool created() const { return m_fd.valid(); }
+    // 0 or the errno of the failure.
+    int create(mode_t mode);
+    // Gives the complete file its name; 0 or the errno of the failure. Replace swaps it in for
+    // an existing file in one rename, so the name always holds a complete file.
+    int place(const QByteArray &name, Placement placement);
+
+private:
+    int createUnnamed(mode_t mode);
+    int createHidden(mode_t mode);
+    int linkUnnamed(const QByteArray &name) const;
+    int linkUnderHiddenName();
+    int renameHidden(const QByteArray &name, Placement placement);
+
+    int m_folder;
+    FolderCaps *m_caps;
+    FileDescriptor m_fd;
+    FileDescriptor m_lock;
+    QByteArray m_hiddenName;
 };
 
-CopyResult copyFile(const CopyRequest &request);
+// Copies size bytes of in to out. A file with holes keeps them; a file system that can share
+// blocks between the two files does so. flush starts writing the data to disk while it is
+// copied, so that the final fsync does not wait for all of it. 0 or an errno.
+int copyContents(
+    int in, int out, const struct stat &source, bool flush, const QByteArray &name, FolderCaps &caps);
 
-// The distance between two progress calls, and the largest piece one system call moves.
-inline constexpr qint64 CopyChunkBytes = 8 * 1024 * 1024;
+// Mode bits and times of the source, where the target file system can hold them.
+void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps);
+
+// Renames within one folder pair without replacing a target; EEXIST when the target exists.
+int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to);
+
+// The plain files of an open folder, as TransferFolders::listPlainFiles() lists them.
+FsResult<QList<QByteArray>> listPlainFiles(int folder);
+
+// Lets the test's copy observer act right before a copy takes its name.
+void notifyBeforePlacement(const QByteArray &name);
+
+// Hidden temporaries are named ".tessaro-<hex>.part".
+bool isTemporaryName(const QByteArray &name);
 
 } // namespace modFSO::detail

@@ -1,7 +1,7 @@
-// Deleting, copying and moving one file. Every failure of the system comes back as the
-// operation's error text; nothing here throws.
-#include "fs/FileCopy.h"
+// Deleting, copying and moving one file by path: the folder-relative operations of
+// TransferFolders on the two folders of the paths. Nothing here throws.
 #include "fs/PosixSupport.h"
+#include "fs/TransferFolders.h"
 #include "fs/modFSO.h"
 
 #include <cerrno>
@@ -13,75 +13,71 @@ namespace modFSO
 namespace
 {
 
-using detail::nativePath;
+// The folder and the name of a path, as text; a path without a folder lies in the current one.
+struct PathParts {
+    QString folder;
+    QByteArray name;
+};
 
-QString deleteStepText(int code, const QString &destination)
+PathParts partsOf(const QString &path)
 {
-    return detail::errorHead(QStringLiteral("CopyAFile DeleteFile"), code)
-        + QStringLiteral(" Destination Path: ") + destination;
+    const QByteArray native = detail::nativePath(path);
+    return {detail::decodedPath(detail::folderOf(native)), detail::nameOf(native)};
 }
 
-QString copyStepText(int code, const QString &source, const QString &destination)
+// The error as the caller named the files.
+std::optional<FsError> named(std::optional<FsError> error, const QString &source, const QString &destination)
 {
-    return detail::errorHead(QStringLiteral("CopyAFile CopyFile"), code) + QStringLiteral(" Source Path: ")
-        + source + QStringLiteral(" Destination Path: ") + destination;
+    if (error) {
+        error->path = source;
+        error->destination = destination;
+    }
+    return error;
 }
 
-QString moveText(int code, const QString &source, const QString &destination)
+// A destination path that names no file cannot take one.
+std::optional<FsError> checkDestinationName(
+    FsError::Operation operation, const QString &source, const QString &destination, const PathParts &to)
 {
-    return detail::errorHead(QStringLiteral("MoveAFile"), code) + QStringLiteral(" Source Path: ") + source
-        + QStringLiteral(" Destination Path: ") + destination;
+    if (!to.name.isEmpty())
+        return std::nullopt;
+    return FsError::fromErrno(operation, destination.isEmpty() ? ENOENT : EISDIR, source, destination);
 }
 
-// One step: the old target stays until the source takes its name.
-int renameReplacing(const QByteArray &from, const QByteArray &to)
+Placement placementFor(bool overwrite)
 {
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-}
-
-// The source goes only after its copy is complete, flushed and under its final name.
-int moveAcrossFileSystems(const QByteArray &source, const QByteArray &destination,
-    const ProgressCallback &progress, detail::Placement placement)
-{
-    detail::CopyRequest request {source, destination, placement, true, &progress};
-    if (const int code = detail::copyFile(request).copyError)
-        return code;
-    return ::unlink(source.constData()) == 0 ? 0 : errno;
+    return overwrite ? Placement::Replace : Placement::NoReplace;
 }
 
 } // namespace
 
-QString DeleteAFile(const QString &fileName)
+std::optional<FsError> DeleteAFile(const QString &fileName)
 {
-    if (::unlink(nativePath(fileName).constData()) == 0)
-        return {};
-    return detail::errorHead(QStringLiteral("DeleteAFile"), errno) + QStringLiteral(" FileName: ") + fileName;
+    if (::unlink(detail::nativePath(fileName).constData()) == 0)
+        return std::nullopt;
+    return FsError::fromErrno(FsError::Operation::DeleteFile, errno, fileName);
 }
 
-std::optional<QString> CopyAFile(const QString &source, const QString &destination, bool overwrite,
-    const ProgressCallback &progress, bool syncToDisk)
+std::optional<FsError> CopyAFile(const QString &source, const QString &destination, bool overwrite)
 {
-    const detail::Placement placement = overwrite ? detail::Placement::Replace : detail::Placement::NoReplace;
-    const detail::CopyRequest request {
-        nativePath(source), nativePath(destination), placement, syncToDisk, &progress};
-    const detail::CopyResult result = detail::copyFile(request);
-    if (result.copyError)
-        return copyStepText(result.copyError, source, destination);
-    if (result.deleteError)
-        return deleteStepText(result.deleteError, destination);
-    return std::nullopt;
+    const PathParts from = partsOf(source);
+    const PathParts to = partsOf(destination);
+    if (auto error = checkDestinationName(FsError::Operation::CopyFile, source, destination, to))
+        return error;
+    const TransferFolders folders(from.folder, to.folder);
+    PendingTransfer copy = folders.prepareCopy(from.name, to.name, placementFor(overwrite));
+    return named(folders.commit(copy), source, destination);
 }
 
-QString MoveAFile(
-    const QString &source, const QString &destination, const ProgressCallback &progress, bool overwrite)
+std::optional<FsError> MoveAFile(const QString &source, const QString &destination, bool overwrite)
 {
-    const QByteArray from = nativePath(source);
-    const QByteArray to = nativePath(destination);
-    const detail::Placement placement = overwrite ? detail::Placement::Replace : detail::Placement::NoReplace;
-    int code = overwrite ? renameReplacing(from, to) : detail::renameNoReplace(from, to);
-    if (code == EXDEV)
-        code = moveAcrossFileSystems(from, to, progress, placement);
-    return code ? moveText(code, source, destination) : QString();
+    const PathParts from = partsOf(source);
+    const PathParts to = partsOf(destination);
+    if (auto error = checkDestinationName(FsError::Operation::MoveFile, source, destination, to))
+        return error;
+    const TransferFolders folders(from.folder, to.folder);
+    PendingTransfer move = folders.prepareMove(from.name, to.name, placementFor(overwrite));
+    return named(folders.commit(move), source, destination);
 }
 
 } // namespace modFSO

@@ -1,29 +1,51 @@
 #pragma once
 
 #include <QString>
-#include <stdexcept>
+#include <optional>
 
 namespace modFSO
 {
 
-// A failure that a file-system query hands to its caller: the OS error code and a
-// readable description (GetVolumeLabel, listing a folder, reading a file's size).
-class FsError : public std::runtime_error
-{
-public:
-    FsError(int code, const QString &description)
-        : std::runtime_error(description.toStdString())
-        , m_code(code)
-        , m_description(description)
-    {
-    }
+// What went wrong in a file operation, as a value: which operation, the system's error number,
+// its readable description, and the paths it concerned. The wording that the file operations
+// have always used for their failures is made from it in one place, ErrorText().
+struct FsError {
+    enum class Operation {
+        CreateFolder,
+        DeleteFile,
+        CopyFile,
+        MoveFile,
+        ListFolder,
+        ReadSize,
+        ReadVolume,
+        FreeSpace,
+    };
 
-    int code() const { return m_code; }
-    QString description() const { return m_description; }
+    Operation operation = Operation::CopyFile;
+    int code = 0;
+    QString description;
+    QString path;
+    // The second path of a copy or a move; empty for the others.
+    QString destination;
 
-private:
-    int m_code;
-    QString m_description;
+    // The error of a failed system call, described by the system.
+    static FsError fromErrno(Operation operation, int code, QString path = {}, QString destination = {});
 };
+
+// An answer that may have failed. A failure can still carry a value: a listing that broke off
+// holds the names it read before.
+template <typename T> struct FsResult {
+    T value {};
+    std::optional<FsError> error;
+
+    bool ok() const { return !error; }
+};
+
+// The readable text of an errno value.
+QString describeError(int code);
+
+// The full text of a failure, such as
+// "CopyAFile CopyFile Error(2): No such file or directory Source Path: a Destination Path: b".
+QString ErrorText(const FsError &error);
 
 } // namespace modFSO

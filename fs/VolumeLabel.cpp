@@ -118,15 +118,16 @@ QString labelOfDevice(dev_t device, const QByteArray &labelFolder)
 namespace modFSO
 {
 
-QString GetVolumeLabel(QString &path)
+FsResult<QString> GetVolumeLabel(const QString &path)
 {
     struct stat st;
     if (::stat(detail::nativePath(path).constData(), &st) != 0) {
-        const int code = errno;
-        throw FsError(
-            code, QStringLiteral("A system call returned an error code of ") + QString::number(code));
+        FsError error = FsError::fromErrno(FsError::Operation::ReadVolume, errno, path);
+        error.description
+            = QStringLiteral("A system call returned an error code of ") + QString::number(error.code);
+        return {QString(), error};
     }
-    return detail::labelOfDevice(st.st_dev);
+    return {detail::labelOfDevice(st.st_dev), std::nullopt};
 }
 
 } // namespace modFSO

@@ -1,9 +1,10 @@
 #include "fs/modFSO.h"
 
+#include "fs/FileCopy.h"
 #include "fs/PosixSupport.h"
 
 #include <cerrno>
-#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace modFSO
@@ -53,58 +54,6 @@ QString fileTitle(const QString &path)
     return path.mid(path.lastIndexOf(Separator) + 1);
 }
 
-[[noreturn]] void throwErrno(int code)
-{
-    throw FsError(code, detail::describeError(code));
-}
-
-// A link is followed to see whether it ends at a regular file; so are file systems that do
-// not tell the kind of an entry in the listing itself.
-bool isPlainFileEntry(DIR *folder, const struct dirent *entry)
-{
-    if (entry->d_name[0] == '.')
-        return false;
-    if (entry->d_type == DT_REG)
-        return true;
-    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
-        return false;
-    struct stat st;
-    return ::fstatat(::dirfd(folder), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
-}
-
-class FolderListing
-{
-public:
-    explicit FolderListing(const QString &folder)
-        : m_dir(::opendir(nativePath(folder).constData()))
-    {
-        if (!m_dir)
-            throwErrno(errno);
-    }
-    ~FolderListing() { ::closedir(m_dir); }
-    FolderListing(const FolderListing &) = delete;
-    FolderListing &operator=(const FolderListing &) = delete;
-
-    QStringList plainFiles()
-    {
-        QStringList names;
-        for (;;) {
-            errno = 0;
-            const struct dirent *entry = ::readdir(m_dir);
-            if (!entry)
-                break;
-            if (isPlainFileEntry(m_dir, entry))
-                names.append(detail::decodedPath(QByteArray(entry->d_name)));
-        }
-        if (errno != 0)
-            throwErrno(errno);
-        return names;
-    }
-
-private:
-    DIR *m_dir;
-};
-
 } // namespace
 
 // A dangling link still occupies its name, so it counts as existing.
@@ -120,12 +69,12 @@ bool FolderExists(const QString &folderName)
     return statPath(folderName, st) && S_ISDIR(st.st_mode);
 }
 
-QString CreateFolder(const QString &newPath)
+std::optional<FsError> CreateFolder(const QString &newPath)
 {
     const int code = makePath(nativePath(newPath.trimmed()));
     if (code == 0)
-        return {};
-    return detail::errorHead(QStringLiteral("CreateFolder"), code) + QStringLiteral(" NewPath: ") + newPath;
+        return std::nullopt;
+    return FsError::fromErrno(FsError::Operation::CreateFolder, code, newPath);
 }
 
 QString GetExtensionName(const QString &flname)
@@ -143,47 +92,44 @@ QString GetExtensionName(const QString &flname)
     return {};
 }
 
-QString AddBackslash(const QString &path)
+QString AddTrailingSlash(const QString &path)
 {
     return path.endsWith(Separator) ? path : path + Separator;
 }
 
-QString StripLeadingBackslash(const QString &path)
+QString StripLeadingSlash(const QString &path)
 {
     return path.startsWith(Separator) ? path.mid(1) : path;
 }
 
 QString JoinPath(const QString &first, const QString &second)
 {
-    return AddBackslash(first) + StripLeadingBackslash(second);
+    return AddTrailingSlash(first) + StripLeadingSlash(second);
 }
 
-QStringList ListPlainFiles(const QString &folder)
+FsResult<QStringList> ListPlainFiles(const QString &folder)
 {
-    return FolderListing(folder).plainFiles();
+    FsResult<QStringList> result;
+    const detail::FileDescriptor fd(
+        ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        result.error = FsError::fromErrno(FsError::Operation::ListFolder, errno, folder);
+        return result;
+    }
+    const FsResult<QList<QByteArray>> names = detail::listPlainFiles(fd.get());
+    for (const QByteArray &name : names.value)
+        result.value.append(detail::decodedPath(name));
+    if (names.error)
+        result.error = FsError::fromErrno(FsError::Operation::ListFolder, names.error->code, folder);
+    return result;
 }
 
-qint64 FileSize(const QString &path)
+FsResult<qint64> FileSize(const QString &path)
 {
     struct stat st;
     if (!statPath(path, st))
-        throwErrno(errno);
-    return st.st_size;
-}
-
-bool IsSameFile(const QString &a, const QString &b)
-{
-    struct stat first;
-    struct stat second;
-    return statPath(a, first) && statPath(b, second) && first.st_dev == second.st_dev
-        && first.st_ino == second.st_ino;
-}
-
-bool IsSameFileSystem(const QString &a, const QString &b)
-{
-    struct stat first;
-    struct stat second;
-    return statPath(a, first) && statPath(b, second) && first.st_dev == second.st_dev;
+        return {0, FsError::fromErrno(FsError::Operation::ReadSize, errno, path)};
+    return {st.st_size, std::nullopt};
 }
 
 } // namespace modFSO

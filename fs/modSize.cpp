@@ -2,22 +2,28 @@
 
 #include "fs/PosixSupport.h"
 
+#include <cerrno>
 #include <limits>
 #include <sys/statvfs.h>
 
 namespace modSize
 {
 
-qint64 DiskFree(const QString &folder)
+modFSO::FsResult<qint64> FreeSpace(const QString &folder)
 {
     struct statvfs info;
     if (::statvfs(modFSO::detail::nativePath(folder).constData(), &info) != 0)
-        return -1;
+        return {-1, modFSO::FsError::fromErrno(modFSO::FsError::Operation::FreeSpace, errno, folder)};
     quint64 bytes = 0;
     if (__builtin_mul_overflow(quint64(info.f_bavail), quint64(info.f_frsize), &bytes)
         || bytes > quint64(std::numeric_limits<qint64>::max()))
-        return std::numeric_limits<qint64>::max();
-    return qint64(bytes);
+        return {std::numeric_limits<qint64>::max(), std::nullopt};
+    return {qint64(bytes), std::nullopt};
+}
+
+qint64 DiskFree(const QString &folder)
+{
+    return FreeSpace(folder).value;
 }
 
 } // namespace modSize

@@ -48,8 +48,8 @@ protected:
     TestHost host;
 };
 
-// A transfer run on that window that lets events run at every point where it offers them, so
-// that a test can act there.
+// A transfer run on that window that lets events run at every point where it offers them and
+// touches a file only at its turn, so that a test can act there.
 class RunFixture : public HostFixture
 {
 protected:
@@ -59,6 +59,7 @@ protected:
         if (HasFatalFailure())
             return;
         run.setEventInterval(0);
+        run.setFilesAhead(0);
     }
 
     TransferRun run {host};

@@ -61,9 +61,11 @@ public:
         if (onEvents)
             onEvents();
     }
-    qint64 diskFree(const QString &folder) override
+    modFSO::FsResult<qint64> diskFree(const QString &folder) override
     {
-        return freeSpace ? *freeSpace : MainWindowHost::diskFree(folder);
+        if (freeSpace)
+            return {*freeSpace, std::nullopt};
+        return MainWindowHost::diskFree(folder);
     }
 
     QString text(int id) const { return m_state.text(id); }

@@ -22,6 +22,7 @@ protected:
         if (HasFatalFailure())
             return;
         scheduler.transferRun().setEventInterval(0);
+        scheduler.transferRun().setFilesAhead(0);
     }
 
     QString counting(int remaining, const QString &unit) const

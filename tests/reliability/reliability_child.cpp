@@ -2,18 +2,19 @@
 // two real processes write one settings file at once.
 //
 //   reliability_child run SOURCE DESTINATION SETTINGS [--move] [--overwrite] [--pause]
-//     Runs the transfer once and prints every log line. --pause stops for good in the middle
-//     of the first copy that goes beyond one chunk, after printing "copying" on stderr.
+//     Runs the transfer once and prints every log line. --pause stops the copying thread for
+//     good in the middle of the first copy that goes beyond one chunk, after printing
+//     "copying" on stderr.
 //   reliability_child write-settings SETTINGS TAG ROUNDS KEY...
 //     Writes TAG-<round> into each KEY and into "Shared", round after round, and checks after
 //     every write that none of its own keys lost its newest value. Prints "lost <n>".
 
 #include "engine/TestHost.h"
 #include "engine/TransferRun.h"
+#include "fs/TransferFolders.h"
 
 #include <QCoreApplication>
 #include <cstdio>
-#include <memory>
 #include <unistd.h>
 
 namespace
@@ -25,25 +26,18 @@ int usage()
     return 2;
 }
 
-// The run lets events run once right after a file's in-progress line; any later round for
-// the same line comes from between the chunks of its copy.
-void pauseInTheMiddleOfACopy(TestHost &host)
+// Stops for good the thread that copies, once the first chunk of a large file is written, so
+// that the file is half written when the test kills the process.
+void pauseInTheMiddleOfACopy()
 {
-    auto roundsOnLine = std::make_shared<int>(0);
-    auto lastLine = std::make_shared<QString>();
-    host.onEvents = [&host, roundsOnLine, lastLine] {
-        const QString newest = host.log.newestLine();
-        *roundsOnLine = newest == *lastLine ? *roundsOnLine + 1 : 1;
-        *lastLine = newest;
-        if (!newest.startsWith(host.text(27) + ": ") && !newest.startsWith(host.text(28) + ": "))
-            return;
-        if (*roundsOnLine < 2)
-            return;
+    static modFSO::testing::CopyObserver observer;
+    observer.afterChunk = [](const QByteArray &) {
         std::fputs("copying\n", stderr);
         std::fflush(stderr);
         for (;;)
             ::pause();
     };
+    modFSO::testing::setCopyObserver(&observer);
 }
 
 int runTransfer(const QStringList &args)
@@ -57,7 +51,7 @@ int runTransfer(const QStringList &args)
     host.move = args.contains("--move");
     host.overwrite = args.contains("--overwrite");
     if (args.contains("--pause"))
-        pauseInTheMiddleOfACopy(host);
+        pauseInTheMiddleOfACopy();
 
     TransferRun run(host);
     run.setEventInterval(0);

@@ -92,7 +92,7 @@ protected:
     static void expectOnlyHiddenLeftovers(
         const QString &folder, const OpenFile &partial, const QStringList &kept)
     {
-        EXPECT_EQ(modFSO::ListPlainFiles(folder), kept);
+        EXPECT_EQ(modFSO::ListPlainFiles(folder).value, kept);
         if (partial.target.endsWith(" (deleted)")) {
             EXPECT_EQ(entries(folder), kept);
         }

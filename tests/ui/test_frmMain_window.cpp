@@ -220,6 +220,7 @@ TEST_F(WindowTest, ClosingDuringARunLetsItFinishItsFileAndCloseAfterwards)
     open();
     window->show();
     window->scheduler().transferRun().setEventInterval(0);
+    window->scheduler().transferRun().setFilesAhead(0);
     QSignalSpy unloaded(window.get(), &frmMain::unloaded);
     int filesWhenClosed = -1;
     // Close as soon as the run has copied its first file.

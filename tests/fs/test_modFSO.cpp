@@ -1,5 +1,6 @@
 // The tests, queries and path helpers of modFSO and the free-space check of modSize.
 #include "FsTestSupport.h"
+#include "fs/TransferFolders.h"
 #include "fs/VolumeLabel.h"
 #include "fs/modFSO.h"
 #include "fs/modSize.h"
@@ -29,21 +30,11 @@ void makeLink(const QString &target, const QString &link)
     ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
 }
 
-QStringList sorted(QStringList names)
+void expectFsError(const std::optional<modFSO::FsError> &error, int code, const QString &description)
 {
-    names.sort();
-    return names;
-}
-
-template <typename Call> void expectFsError(Call call, int code, const QString &description)
-{
-    try {
-        call();
-        ADD_FAILURE() << "no FsError thrown";
-    } catch (const modFSO::FsError &error) {
-        EXPECT_EQ(error.code(), code);
-        EXPECT_EQ(error.description(), description);
-    }
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, code);
+    EXPECT_EQ(error->description, description);
 }
 
 class ModFsoTest : public ::testing::Test
@@ -57,13 +48,13 @@ protected:
 
 TEST(PathHelpers, AddStripAndJoin)
 {
-    EXPECT_EQ(modFSO::AddBackslash(QString()), "/");
-    EXPECT_EQ(modFSO::AddBackslash("a/b"), "a/b/");
-    EXPECT_EQ(modFSO::AddBackslash("a/b/"), "a/b/");
+    EXPECT_EQ(modFSO::AddTrailingSlash(QString()), "/");
+    EXPECT_EQ(modFSO::AddTrailingSlash("a/b"), "a/b/");
+    EXPECT_EQ(modFSO::AddTrailingSlash("a/b/"), "a/b/");
 
-    EXPECT_EQ(modFSO::StripLeadingBackslash("//x"), "/x");
-    EXPECT_EQ(modFSO::StripLeadingBackslash("x/"), "x/");
-    EXPECT_EQ(modFSO::StripLeadingBackslash(QString()), QString());
+    EXPECT_EQ(modFSO::StripLeadingSlash("//x"), "/x");
+    EXPECT_EQ(modFSO::StripLeadingSlash("x/"), "x/");
+    EXPECT_EQ(modFSO::StripLeadingSlash(QString()), QString());
 
     EXPECT_EQ(modFSO::JoinPath("/", "/x"), "/x");
     EXPECT_EQ(modFSO::JoinPath("/home/u/.config", "Tessaro"), "/home/u/.config/Tessaro");
@@ -96,24 +87,28 @@ TEST_F(ModFsoTest, ExistenceTests)
 TEST_F(ModFsoTest, CreateFolderMakesEveryLevel)
 {
     const QString blanked = "  " + path("one//two/three") + " \t";
-    EXPECT_EQ(modFSO::CreateFolder(blanked), QString());
+    EXPECT_EQ(modFSO::CreateFolder(blanked), std::nullopt);
     EXPECT_TRUE(QFileInfo(path("one/two/three")).isDir());
-    EXPECT_EQ(modFSO::CreateFolder(blanked), QString());
-    EXPECT_EQ(modFSO::CreateFolder(path("one/two/")), QString());
+    EXPECT_EQ(modFSO::CreateFolder(blanked), std::nullopt);
+    EXPECT_EQ(modFSO::CreateFolder(path("one/two/")), std::nullopt);
 
     writeFile(path("file"), "x");
     const QString throughFile = path("file/sub") + " ";
-    EXPECT_EQ(modFSO::CreateFolder(throughFile),
+    const auto notAFolder = modFSO::CreateFolder(throughFile);
+    ASSERT_TRUE(notAFolder);
+    EXPECT_EQ(modFSO::ErrorText(*notAFolder),
         QStringLiteral("CreateFolder Error(%1): %2 NewPath: %3")
             .arg(ENOTDIR)
             .arg(strerrorText(ENOTDIR), throughFile));
 
     const QString tooLong = path(overlongName());
-    EXPECT_EQ(modFSO::CreateFolder(tooLong),
+    const auto nameTooLong = modFSO::CreateFolder(tooLong);
+    ASSERT_TRUE(nameTooLong);
+    EXPECT_EQ(modFSO::ErrorText(*nameTooLong),
         QStringLiteral("CreateFolder Error(%1): %2 NewPath: %3")
             .arg(ENAMETOOLONG)
             .arg(strerrorText(ENAMETOOLONG), tooLong));
-    EXPECT_TRUE(modFSO::CreateFolder(QString()).startsWith("CreateFolder Error("));
+    EXPECT_TRUE(modFSO::CreateFolder(QString()).has_value());
 }
 
 TEST_F(ModFsoTest, GetExtensionName)
@@ -136,7 +131,7 @@ TEST_F(ModFsoTest, GetExtensionName)
     EXPECT_EQ(modFSO::GetExtensionName(path("folder.d/plain")), QString());
 }
 
-TEST_F(ModFsoTest, ListPlainFilesKeepsOnlyVisibleRegularFiles)
+TEST_F(ModFsoTest, ListPlainFilesKeepsOnlyVisibleRegularFilesSortedByName)
 {
     writeFile(path("a.txt"), "a");
     writeFile(path(QString::fromUtf8("Grüße.txt")), "b");
@@ -148,35 +143,42 @@ TEST_F(ModFsoTest, ListPlainFilesKeepsOnlyVisibleRegularFiles)
     makeLink(path("gone"), path("dangling"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
 
-    EXPECT_EQ(sorted(modFSO::ListPlainFiles(m_dir.path())),
-        sorted({"a.txt", QString::fromUtf8("Grüße.txt"), "link-to-file"}));
-    EXPECT_EQ(
-        sorted(modFSO::ListPlainFiles(m_dir.path() + "/")), sorted(modFSO::ListPlainFiles(m_dir.path())));
-    EXPECT_EQ(modFSO::ListPlainFiles(path("sub")), QStringList());
+    writeFile(path("B.txt"), "B");
+    writeFile(path("c.txt"), "c");
+    writeFile(path("A.txt"), "A");
+
+    // By name without regard to case, as a person looks for them; names that differ only in
+    // case keep the order of their bytes.
+    const QStringList expected
+        = {"A.txt", "a.txt", "B.txt", "c.txt", QString::fromUtf8("Grüße.txt"), "link-to-file"};
+    EXPECT_EQ(modFSO::ListPlainFiles(m_dir.path()).value, expected);
+    EXPECT_EQ(modFSO::ListPlainFiles(m_dir.path() + "/").value, expected);
+    EXPECT_TRUE(modFSO::ListPlainFiles(m_dir.path()).ok());
+    EXPECT_EQ(modFSO::ListPlainFiles(path("sub")).value, QStringList());
 }
 
-TEST_F(ModFsoTest, ListPlainFilesThrowsWhenTheFolderCannotBeRead)
+TEST_F(ModFsoTest, ListPlainFilesTellsWhyTheFolderCannotBeRead)
 {
     writeFile(path("file"), "x");
-    expectFsError([&] { modFSO::ListPlainFiles(path("missing")); }, ENOENT, strerrorText(ENOENT));
-    expectFsError([&] { modFSO::ListPlainFiles(path("file")); }, ENOTDIR, strerrorText(ENOTDIR));
+    expectFsError(modFSO::ListPlainFiles(path("missing")).error, ENOENT, strerrorText(ENOENT));
+    expectFsError(modFSO::ListPlainFiles(path("file")).error, ENOTDIR, strerrorText(ENOTDIR));
 }
 
 TEST_F(ModFsoTest, FileSizeIsSixtyFourBit)
 {
     writeFile(path("small"), patternBytes(12345));
-    EXPECT_EQ(modFSO::FileSize(path("small")), 12345);
+    EXPECT_EQ(modFSO::FileSize(path("small")).value, 12345);
 
     const qint64 fiveGiB = 5LL * 1024 * 1024 * 1024;
     QFile sparse(path("sparse"));
     ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
     ASSERT_TRUE(sparse.resize(fiveGiB));
-    EXPECT_EQ(modFSO::FileSize(path("sparse")), fiveGiB);
+    EXPECT_EQ(modFSO::FileSize(path("sparse")).value, fiveGiB);
 
-    expectFsError([&] { modFSO::FileSize(path("missing")); }, ENOENT, strerrorText(ENOENT));
+    expectFsError(modFSO::FileSize(path("missing")).error, ENOENT, strerrorText(ENOENT));
 }
 
-TEST_F(ModFsoTest, IsSameFileSeesThroughSpellings)
+TEST_F(ModFsoTest, TransferFoldersSeeOneFileThroughEverySpelling)
 {
     ASSERT_TRUE(QDir(m_dir.path()).mkpath("dir/other"));
     writeFile(path("dir/f"), "same");
@@ -185,21 +187,21 @@ TEST_F(ModFsoTest, IsSameFileSeesThroughSpellings)
     ASSERT_EQ(
         ::link(QFile::encodeName(path("dir/f")).constData(), QFile::encodeName(path("hard")).constData()), 0);
 
-    EXPECT_TRUE(modFSO::IsSameFile(path("dir/f"), path("dir/other/../f")));
-    EXPECT_TRUE(modFSO::IsSameFile(path("dir/f"), path("dir/") + "/f"));
-    EXPECT_TRUE(modFSO::IsSameFile(path("dir/f"), path("dir-link/f")));
-    EXPECT_TRUE(modFSO::IsSameFile(path("dir"), path("dir-link/")));
-    EXPECT_TRUE(modFSO::IsSameFile(path("dir/f"), path("hard")));
-    EXPECT_FALSE(modFSO::IsSameFile(path("dir/f"), path("dir/g")));
-    EXPECT_FALSE(modFSO::IsSameFile(path("dir/missing"), path("dir/missing")));
-
-    EXPECT_TRUE(modFSO::IsSameFileSystem(path("dir/f"), path("dir-link/other")));
-    EXPECT_FALSE(modFSO::IsSameFileSystem(path("dir/f"), path("dir/missing")));
-    EXPECT_FALSE(modFSO::IsSameFileSystem(path("dir/missing"), path("dir/f")));
+    for (const QString &spelling : {path("dir/other/.."), path("dir/") + "/", path("dir-link")}) {
+        SCOPED_TRACE(spelling.toStdString());
+        const modFSO::TransferFolders folders(path("dir"), spelling);
+        EXPECT_TRUE(folders.sameFile("f", "f"));
+        EXPECT_FALSE(folders.sameFile("f", "g"));
+        EXPECT_FALSE(folders.sameFile("missing", "missing"));
+        EXPECT_TRUE(folders.sameFileSystem());
+    }
+    EXPECT_TRUE(modFSO::TransferFolders(path("dir"), m_dir.path()).sameFile("f", "hard"));
+    EXPECT_FALSE(modFSO::TransferFolders(path("dir"), path("dir/missing")).sameFileSystem());
+    EXPECT_FALSE(modFSO::TransferFolders(path("dir/missing"), path("dir")).sameFileSystem());
 
     TmpfsMount tmpfs;
     if (tmpfs.mounted()) {
-        EXPECT_FALSE(modFSO::IsSameFileSystem(path("dir"), tmpfs.path()));
+        EXPECT_FALSE(modFSO::TransferFolders(path("dir"), tmpfs.path()).sameFileSystem());
     }
 }
 
@@ -229,18 +231,14 @@ TEST(DiskFree, IsNotCappedAtTwoGibibytes)
     EXPECT_EQ(modSize::DiskFree(tmpfs.path()), 5LL * 1024 * 1024 * 1024);
 }
 
-TEST_F(ModFsoTest, GetVolumeLabelThrowsWithTheSystemCode)
+TEST_F(ModFsoTest, GetVolumeLabelFailsWithTheSystemCode)
 {
     writeFile(path("file"), "x");
     for (const auto &[name, code] : {std::pair {"missing", ENOENT}, std::pair {"file/sub", ENOTDIR}}) {
-        QString target = path(name);
-        expectFsError([&] { modFSO::GetVolumeLabel(target); }, code,
+        expectFsError(modFSO::GetVolumeLabel(path(name)).error, code,
             "A system call returned an error code of " + QString::number(code));
     }
-
-    QString existing = m_dir.path();
-    EXPECT_NO_THROW(modFSO::GetVolumeLabel(existing));
-    EXPECT_EQ(existing, m_dir.path());
+    EXPECT_TRUE(modFSO::GetVolumeLabel(m_dir.path()).ok());
 }
 
 TEST_F(ModFsoTest, VolumeLabelComesFromTheLinkOfTheDevice)

@@ -1,0 +1,71 @@
+#include "fs/FsError.h"
+
+#include <cstring>
+
+namespace modFSO
+{
+
+namespace
+{
+
+QString operationName(FsError::Operation operation)
+{
+    switch (operation) {
+    case FsError::Operation::CreateFolder:
+        return QStringLiteral("CreateFolder");
+    case FsError::Operation::DeleteFile:
+        return QStringLiteral("DeleteAFile");
+    case FsError::Operation::CopyFile:
+        return QStringLiteral("CopyAFile CopyFile");
+    case FsError::Operation::MoveFile:
+        return QStringLiteral("MoveAFile");
+    case FsError::Operation::ListFolder:
+        return QStringLiteral("ListPlainFiles");
+    case FsError::Operation::ReadSize:
+        return QStringLiteral("FileSize");
+    case FsError::Operation::ReadVolume:
+        return QStringLiteral("GetVolumeLabel");
+    case FsError::Operation::FreeSpace:
+        return QStringLiteral("DiskFree");
+    }
+    return {};
+}
+
+// The label before the path that each operation has always named.
+QString pathLabel(FsError::Operation operation)
+{
+    switch (operation) {
+    case FsError::Operation::CreateFolder:
+        return QStringLiteral(" NewPath: ");
+    case FsError::Operation::DeleteFile:
+        return QStringLiteral(" FileName: ");
+    case FsError::Operation::CopyFile:
+    case FsError::Operation::MoveFile:
+        return QStringLiteral(" Source Path: ");
+    default:
+        return QStringLiteral(" Path: ");
+    }
+}
+
+} // namespace
+
+FsError FsError::fromErrno(Operation operation, int code, QString path, QString destination)
+{
+    return {operation, code, describeError(code), std::move(path), std::move(destination)};
+}
+
+QString describeError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QString ErrorText(const FsError &error)
+{
+    QString text = operationName(error.operation) + QStringLiteral(" Error(") + QString::number(error.code)
+        + QStringLiteral("): ") + error.description + pathLabel(error.operation) + error.path;
+    if (error.operation == FsError::Operation::CopyFile || error.operation == FsError::Operation::MoveFile)
+        text += QStringLiteral(" Destination Path: ") + error.destination;
+    return text;
+}
+
+} // namespace modFSO

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "fs/FsError.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+
+namespace modFSO
+{
+
+namespace detail
+{
+struct FolderCaps;
+class TemporaryFile;
+} // namespace detail
+
+enum class Placement {
+    NoReplace, // an existing name makes the placement fail with EEXIST
+    Replace, // the complete file takes the place of an existing one in one step
+};
+
+// One file on its way into the destination folder: its data is written (and, for a move, on
+// disk), but nothing has its name yet. TransferFolders::commit() gives it its name; a pending
+// transfer that is dropped leaves no trace.
+class PendingTransfer
+{
+public:
+    PendingTransfer();
+    PendingTransfer(PendingTransfer &&) noexcept;
+    PendingTransfer &operator=(PendingTransfer &&) noexcept;
+    ~PendingTransfer();
+
+    // Set when the preparation failed; commit() then changes nothing.
+    const std::optional<FsError> &error() const { return m_error; }
+
+private:
+    friend class TransferFolders;
+    enum class Kind { Failed, Rename, Copy };
+
+    Kind m_kind = Kind::Failed;
+    QByteArray m_sourceName;
+    QByteArray m_destinationName;
+    Placement m_placement = Placement::NoReplace;
+    FsError::Operation m_operation = FsError::Operation::CopyFile;
+    // A move that copies removes its source once the copy has its name, but only when the
+    // source is still what was copied: the entry as it was, and the file with the size and
+    // times it had when it was opened.
+    bool m_removeSource = false;
+    struct stat m_sourceEntry {
+    };
+    struct stat m_sourceFile {
+    };
+    std::unique_ptr<detail::TemporaryFile> m_temporary;
+    std::optional<FsError> m_error;
+};
+
+// The source and the destination folder of a run, opened once. Every operation works
+// relative to them with a file's name as the listing gave it, so that no path is resolved
+// again, and a folder that is renamed or removed during the run is never confused with
+// another. Safe to use from several threads at once.
+class TransferFolders
+{
+public:
+    TransferFolders(const QString &sourceFolder, const QString &destinationFolder);
+    ~TransferFolders();
+    TransferFolders(const TransferFolders &) = delete;
+    TransferFolders &operator=(const TransferFolders &) = delete;
+
+    // The names of the plain files of the source folder: regular files and links to them, no
+    // hidden names (leading "."), sorted by name without regard to case. A listing that breaks
+    // off keeps the names read before, beside the error.
+    FsResult<QList<QByteArray>> listPlainFiles() const;
+
+    // Whether anything has the name in the destination (a dangling link counts).
+    bool destinationHas(const QByteArray &name) const;
+    // Whether the source entry and the destination entry are one and the same file.
+    bool sameFile(const QByteArray &sourceName, const QByteArray &destinationName) const;
+    bool sameFileSystem() const;
+    FsResult<qint64> sourceSize(const QByteArray &name) const;
+
+    // Prepares a copy: the data goes into a new file of the destination that has no name yet.
+    // flush puts it on disk before it is named.
+    PendingTransfer prepareCopy(const QByteArray &sourceName, const QByteArray &destinationName,
+        Placement placement, bool flush = false) const;
+    // Prepares a move: within one file system the commit renames; otherwise the data is copied
+    // and flushed now, and the commit names the copy and then removes the source.
+    PendingTransfer prepareMove(
+        const QByteArray &sourceName, const QByteArray &destinationName, Placement placement) const;
+    // Gives a prepared file its name (and, for a move, removes the source).
+    std::optional<FsError> commit(PendingTransfer &transfer) const;
+
+    // Removes the hidden temporaries that an earlier copy into the destination left behind
+    // (killed before it could remove them) and that no running copy still holds.
+    void removeLeftoverTemporaries() const;
+
+    QString sourceFolder() const { return m_sourcePath; }
+    QString destinationFolder() const { return m_destinationPath; }
+
+private:
+    PendingTransfer failed(FsError::Operation operation, int code, const QByteArray &sourceName,
+        const QByteArray &destinationName) const;
+    FsError error(FsError::Operation operation, int code, const QByteArray &sourceName,
+        const QByteArray &destinationName) const;
+    PendingTransfer prepareMoveByCopy(
+        const QByteArray &sourceName, const QByteArray &destinationName, Placement placement) const;
+    void copyInto(PendingTransfer &transfer, int in, bool flush) const;
+    std::optional<FsError> commitRename(PendingTransfer &transfer) const;
+    std::optional<FsError> commitCopy(PendingTransfer &transfer) const;
+    int removeSourceIfUnchanged(const PendingTransfer &transfer) const;
+
+    QString m_sourcePath;
+    QString m_destinationPath;
+    int m_source = -1;
+    int m_destination = -1;
+    int m_sourceOpenError = 0;
+    int m_destinationOpenError = 0;
+    std::unique_ptr<detail::FolderCaps> m_caps;
+};
+
+// Lets a test act inside a copy: after each chunk of data (a stop there leaves a copy half
+// written), and once the data is complete, right before the copy takes its name. The
+// callbacks run on the thread that copies.
+namespace testing
+{
+struct CopyObserver {
+    std::function<void(const QByteArray &name)> afterChunk;
+    std::function<void(const QByteArray &name)> beforePlacement;
+};
+void setCopyObserver(const CopyObserver *observer);
+// Behaves as a kernel that refuses linkat(..., AT_EMPTY_PATH), as kernels do for processes
+// without CAP_DAC_READ_SEARCH.
+void refuseEmptyPathLinks(bool refuse);
+// Behaves as a file system without unnamed files (O_TMPFILE), such as vfat.
+void refuseUnnamedFiles(bool refuse);
+} // namespace testing
+
+} // namespace modFSO
