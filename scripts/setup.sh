@@ -9,6 +9,10 @@ tessaro_packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev
     xvfb xauth openbox trayer xdotool x11-utils
+    # Qt's own texts (question buttons, folder picker) in the program's language
+    qt6-translations-l10n
+    # making the Debian package (cpack asks dpkg-shlibdeps and file) and checking what it ships
+    dpkg-dev file desktop-file-utils appstream
 )
 
 # libFuzzer comes with clang's runtime libraries.

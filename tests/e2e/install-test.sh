@@ -20,10 +20,11 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/TessaroLite bin/TessaroUpdate lib/tessaro-lite/TessaroLite lib/tessaro-lite/TessaroUpdate \
     lib/tessaro-lite/lang/English.dat lib/tessaro-lite/lang/Deutsch.dat \
     lib/tessaro-lite/bin/scheduler-blinker-on.ico lib/tessaro-lite/bin/scheduler-blinker-off.ico \
-    share/applications/tessaro-lite.desktop share/icons/hicolor/48x48/apps/tessaro-lite.png; do
+    share/applications/example.ulvenor.TessaroLite.desktop share/metainfo/example.ulvenor.TessaroLite.metainfo.xml \
+    share/tessaro-lite/tessaro-lite-autostart.desktop share/icons/hicolor/48x48/apps/tessaro-lite.png; do
     [ -e "$prefix/$f" ] || fail "the installation lacks $f"
 done
-grep -q '^Exec=TessaroLite$' "$prefix/share/applications/tessaro-lite.desktop" || fail "desktop entry without Exec"
+grep -q '^Exec=TessaroLite$' "$prefix/share/applications/example.ulvenor.TessaroLite.desktop" || fail "desktop entry without Exec"
 
 config=$work/config
 mkdir -p "$config/Tessaro/Lite" "$work/from" "$work/to"
