@@ -13,6 +13,8 @@ tessaro_packages=(
     qt6-translations-l10n
     # making the Debian package (cpack asks dpkg-shlibdeps and file) and checking what it ships
     dpkg-dev file desktop-file-utils appstream
+    # faults from outside for the reliability tests: failing system calls, a vfat image
+    strace fusefat dosfstools
 )
 
 # libFuzzer comes with clang's runtime libraries.

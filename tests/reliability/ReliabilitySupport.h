@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/RunFixture.h"
 #include "engine/TestFiles.h"
 #include "engine/TestHost.h"
 
@@ -7,11 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <cstring>
 #include <ostream>
+#include <unistd.h>
 
 inline void PrintTo(const QString &text, std::ostream *out)
 {
@@ -67,6 +70,108 @@ inline QString errorText(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
 }
+
+// A vfat file system of its own on a folder, from an image file: through the kernel where it
+// has vfat, otherwise through FUSE (fusefat), which like vfat has no unnamed files and no hard
+// links. Only root can mount; mounted() tells whether it worked. Unmounted by the destructor.
+class VfatMount
+{
+public:
+    VfatMount(const QString &folder, const QString &size)
+        : m_folder(folder)
+    {
+        QDir().mkpath(folder);
+        const QString image = m_images.filePath("vfat.img");
+        if (::geteuid() != 0 || !quietly("truncate", {"-s", size, image})
+            || !quietly("mkfs.vfat", {"-n", "TESSARO", image}))
+            return;
+        m_mounted = quietly("mount", {"-o", "loop", "-t", "vfat", image, folder});
+        if (!m_mounted) {
+            m_fuse = quietly("fusefat", {"-o", "rw+", image, folder});
+            m_mounted = m_fuse && QProcess::execute("mountpoint", {"-q", folder}) == 0;
+        }
+    }
+    ~VfatMount()
+    {
+        if (m_fuse)
+            QProcess::execute("fusermount", {"-u", "-z", m_folder});
+        else if (m_mounted)
+            QProcess::execute("umount", {m_folder});
+    }
+    VfatMount(const VfatMount &) = delete;
+    VfatMount &operator=(const VfatMount &) = delete;
+
+    bool mounted() const { return m_mounted; }
+
+private:
+    // Runs a program without letting it talk into the test's output; true when it succeeded.
+    static bool quietly(const QString &program, const QStringList &arguments)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(program, arguments);
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    }
+
+    QTemporaryDir m_images;
+    QString m_folder;
+    bool m_mounted = false;
+    bool m_fuse = false;
+};
+
+// Whether strace can run a program here (it needs to trace: some containers forbid it).
+inline bool straceWorks()
+{
+    return QProcess::execute("strace", {"-o", "/dev/null", "true"}) == 0;
+}
+
+// Source and destination folders and a settings file for runs of the child process
+// (reliability_child), which the tests start, kill, or run under strace with a fault injected.
+class ChildRunFixture : public FolderFixture
+{
+protected:
+    void SetUp() override
+    {
+        FolderFixture::SetUp();
+        if (HasFatalFailure())
+            return;
+        settingsFile = root.filePath("Tessaro.ini");
+        ASSERT_TRUE(
+            TestFiles::write(settingsFile, "[Options]\r\nShowDateAndTime=0\r\nCheckDestination=1\r\n"));
+    }
+
+    QStringList childArguments(const QString &destination, const QStringList &switches) const
+    {
+        return QStringList {"run", src, destination, settingsFile} + switches;
+    }
+
+    // Runs the child to its end and answers its log lines. With an injection ("renameat",
+    // "getdents64:when=2") the child runs under strace, and those calls fail with EIO.
+    QStringList runToTheEnd(
+        const QString &destination, const QStringList &switches, const QString &injection = QString())
+    {
+        QProcess child;
+        QStringList arguments = childArguments(destination, switches);
+        if (injection.isEmpty()) {
+            child.start(RELIABILITY_CHILD, arguments);
+        } else {
+            const QString call = injection.section(':', 0, 0);
+            arguments.prepend(RELIABILITY_CHILD);
+            child.start("strace",
+                QStringList {"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                    "inject=" + call + ":error=EIO" + injection.mid(call.size())}
+                    + arguments);
+        }
+        EXPECT_TRUE(child.waitForFinished(120000));
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardError().toStdString();
+        return QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    QString settingsFile;
+};
 
 } // namespace Reliability
 

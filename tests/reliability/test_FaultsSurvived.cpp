@@ -139,13 +139,14 @@ TEST_F(FaultsTest, FullDestinationFailsOnlyTheFileThatDoesNotFitAndKeepsEverySou
 }
 
 // Between the listing and its turn a file is deleted, or its name comes to stand for
-// something that cannot be read as a file. Even root cannot read a FIFO without a writer:
-// the copy must not wait for one.
-TEST_F(FaultsTest, SourceFileThatVanishesOrCannotBeReadGetsOneErrorLine)
+// something that is no regular file: a FIFO (even root cannot read one without a writer: the
+// copy must not wait for one), a dangling link, a folder or a link to one. Copied or moved,
+// on one file system or across, each gets an error line and stays where it is.
+TEST_F(FaultsTest, SourceFileThatVanishesOrIsNoLongerAFileGetsOneErrorLine)
 {
-    const QStringList changed = {"gone.txt", "fifo.txt", "dangling.txt", "folder.txt"};
-    const QMap<QString, int> errors
-        = {{"gone.txt", ENOENT}, {"fifo.txt", EINVAL}, {"dangling.txt", ENOENT}, {"folder.txt", EISDIR}};
+    const QMap<QString, int> errors = {{"gone.txt", ENOENT}, {"fifo.txt", EINVAL}, {"dangling.txt", ENOENT},
+        {"folder.txt", EISDIR}, {"folder-link.txt", EISDIR}};
+    const QStringList changed = errors.keys();
     const auto change = [&](const QString &name) {
         const QString path = in(src, name);
         if (!changed.contains(name))
@@ -157,32 +158,47 @@ TEST_F(FaultsTest, SourceFileThatVanishesOrCannotBeReadGetsOneErrorLine)
             QFile::link(in(root.path(), "nowhere"), path);
         else if (name == "folder.txt")
             QDir().mkpath(path);
+        else if (name == "folder-link.txt")
+            QFile::link(root.path(), path);
     };
+    TestFiles::SmallTmpfs other(root.filePath("other"), "4m");
+    struct Mode {
+        const char *what;
+        const char *checkDestination;
+        bool move;
+        QString destination;
+    };
+    QList<Mode> modes = {{"copy", "1", false, dst}, {"copy with the free-space check", "0", false, dst},
+        {"move", "1", true, dst}};
+    if (other.mounted())
+        modes.append({"move across file systems", "1", true, root.filePath("other")});
     // A copy that waits for a writer would hang the suite: fail instead.
     const HangGuard guard(120);
 
-    for (const char *checkDestination : {"1", "0"}) {
-        SCOPED_TRACE(checkDestination);
-        settings.set("CheckDestination", checkDestination);
+    for (const Mode &mode : modes) {
+        SCOPED_TRACE(mode.what);
+        settings.set("CheckDestination", mode.checkDestination);
+        host.move = mode.move;
+        host.destination = mode.destination;
         for (const QString &name : changed + QStringList {"fine.txt"}) {
-            QDir(in(src, name)).removeRecursively();
             QFile::remove(in(src, name));
+            QDir(in(src, name)).removeRecursively();
             ASSERT_TRUE(TestFiles::write(in(src, name), name.toUtf8()));
         }
-        QDir(dst).removeRecursively();
-        QDir().mkpath(dst);
+        QDir(mode.destination).removeRecursively();
+        QDir().mkpath(mode.destination);
         host.log.clear();
         m_lastTurn.clear();
         atTurnOf(change);
 
         run.RunTransfer();
 
-        QStringList expected = {"t25: fine.txt"};
+        QStringList expected = {(mode.move ? "t26: " : "t25: ") + QString("fine.txt")};
         for (const QString &name : changed)
             expected.append("t35: " + errorText(errors.value(name)) + " - " + name);
         expected.sort();
         EXPECT_EQ(sortedLines(), expected);
-        EXPECT_EQ(entries(dst), QStringList({"fine.txt"}));
+        EXPECT_EQ(entries(mode.destination), QStringList({"fine.txt"}));
         expectRunFinished();
     }
 }

@@ -4,6 +4,8 @@
 #include "fs/modFSO.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -38,24 +40,9 @@ OpenFile openFileIn(qint64 pid, const QString &folder)
     return {};
 }
 
-class KilledRunTest : public FolderFixture
+class KilledRunTest : public Reliability::ChildRunFixture
 {
 protected:
-    void SetUp() override
-    {
-        FolderFixture::SetUp();
-        if (HasFatalFailure())
-            return;
-        settingsFile = root.filePath("Tessaro.ini");
-        ASSERT_TRUE(
-            TestFiles::write(settingsFile, "[Options]\r\nShowDateAndTime=0\r\nCheckDestination=1\r\n"));
-    }
-
-    QStringList childArguments(const QString &destination, const QStringList &switches) const
-    {
-        return QStringList {"run", src, destination, settingsFile} + switches;
-    }
-
     // Starts a run that stops for good in the middle of its copy, checks that it really holds
     // a partial copy open in the destination, and kills it. Answers what it held open.
     OpenFile killInTheMiddleOfTheCopy(const QString &destination, const QStringList &switches)
@@ -76,17 +63,6 @@ protected:
         return partial;
     }
 
-    // Starts the run again and lets it finish; answers its log lines.
-    QStringList runToTheEnd(const QString &destination, const QStringList &switches)
-    {
-        QProcess child;
-        child.start(RELIABILITY_CHILD, childArguments(destination, switches));
-        EXPECT_TRUE(child.waitForFinished(120000));
-        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardError().toStdString();
-        return QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    }
-
     // What a killed copy may leave: nothing when its file had no name yet; a hidden file on
     // file systems that cannot make unnamed files. Never a file under a name of the listing.
     static void expectOnlyHiddenLeftovers(
@@ -97,8 +73,6 @@ protected:
             EXPECT_EQ(entries(folder), kept);
         }
     }
-
-    QString settingsFile;
 };
 
 TEST_F(KilledRunTest, KilledCopyLeavesNoIncompleteFileAndTheNextRunCopiesItWhole)
@@ -149,6 +123,61 @@ TEST_F(KilledRunTest, KilledMoveAcrossFileSystemsKeepsTheSource)
     EXPECT_EQ(runToTheEnd(destination, {"--move"}), QStringList({"t26: large.bin"}));
     EXPECT_EQ(sha256(destination + "/large.bin"), sum);
     EXPECT_TRUE(entries(src).isEmpty());
+}
+
+} // namespace
+
+namespace
+{
+
+// The hidden temporaries that copies write on file systems without unnamed files.
+QStringList temporariesIn(const QString &folder)
+{
+    const QRegularExpression temporary("^\\.tessaro-[0-9a-f]+\\.part$");
+    return entries(folder).filter(temporary);
+}
+
+// On a file system without unnamed files a copy writes a hidden temporary. One that a killed
+// run left is removed by the next run into that folder; one that a running copy still writes,
+// and every other file, is left alone.
+TEST_F(KilledRunTest, NextRunRemovesOnlyTheTemporariesThatNoCopyStillUses)
+{
+    const QString stick = root.filePath("stick");
+    Reliability::VfatMount vfat(stick, "160M");
+    if (!vfat.mounted())
+        GTEST_SKIP()
+            << "needs root and vfat (in the kernel, or fusefat and dosfstools) to mount a vfat image";
+    const QByteArray sum = writePattern(src + "/large.bin", 20 * MiB, 5);
+    ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-notes.part", "a file of the user's"));
+    ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-1234.txt", "another"));
+
+    QProcess running;
+    const auto stopRunning = qScopeGuard([&] {
+        running.kill();
+        running.waitForFinished(10000);
+    });
+    running.start(RELIABILITY_CHILD, childArguments(stick, {"--pause"}));
+    running.setReadChannel(QProcess::StandardError);
+    QByteArray said;
+    while (!said.contains("copying") && running.waitForReadyRead(60000))
+        said += running.readAll();
+    ASSERT_TRUE(said.contains("copying"));
+    const QStringList stillInUse = temporariesIn(stick);
+    ASSERT_EQ(stillInUse.size(), 1);
+
+    killInTheMiddleOfTheCopy(stick, {});
+    EXPECT_EQ(temporariesIn(stick).size(), 2);
+
+    EXPECT_EQ(runToTheEnd(stick, {}), QStringList({"t25: large.bin"}));
+    EXPECT_EQ(sha256(stick + "/large.bin"), sum);
+    EXPECT_EQ(temporariesIn(stick), stillInUse);
+    EXPECT_EQ(TestFiles::read(stick + "/.tessaro-notes.part"), "a file of the user's");
+    EXPECT_EQ(TestFiles::read(stick + "/.tessaro-1234.txt"), "another");
+
+    running.kill();
+    running.waitForFinished(10000);
+    EXPECT_EQ(runToTheEnd(stick, {}), QStringList({"t22 (t24): large.bin"}));
+    EXPECT_TRUE(temporariesIn(stick).isEmpty());
 }
 
 } // namespace
