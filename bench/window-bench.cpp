@@ -1,9 +1,9 @@
 // Runs the real main window offscreen with the log shown and drives it like a user:
 //
-//   window-bench copy SOURCE DESTINATION
-//       Start with DoActionOnStart "1": copies every file of SOURCE into DESTINATION through
-//       the window, and prints the number of files, of log lines and the wall time.
-//   window-bench latency SOURCE DESTINATION
+//   window-bench copy SOURCE DESTINATION [--move]
+//       Start with DoActionOnStart "1": copies (or moves) every file of SOURCE into DESTINATION
+//       through the window, and prints the number of files, of log lines and the wall time.
+//   window-bench latency SOURCE DESTINATION [--move]
 //       The same run, with a timer ticking every 10 ms: prints how late its ticks came while
 //       the run was working (the window's answer time), worst and 99th percentile.
 
@@ -27,14 +27,14 @@ namespace
 
 constexpr int TickMs = 10;
 
-bool writeSettings(const QString &path, const QString &source, const QString &destination)
+bool writeSettings(const QString &path, const QString &source, const QString &destination, bool move)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     file.write("[Options]\r\nSave=0\r\nQuestion=0\r\nDoActionOnStart=1\r\nCheckDestination=1\r\n"
-               "Interval=5\r\nAction=Copy\r\nShowLog=1\r\nOverwrite=0\r\nLanguage=English\r\n"
-               "ShowDateAndTime=1\r\n");
+               "Interval=5\r\nShowLog=1\r\nOverwrite=0\r\nLanguage=English\r\nShowDateAndTime=1\r\n");
+    file.write(move ? "Action=Move\r\n" : "Action=Copy\r\n");
     file.write(("From=" + source + "\r\nTo=" + destination + "\r\n").toUtf8());
     return true;
 }
@@ -91,9 +91,10 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList args = QApplication::arguments();
+    QStringList args = QApplication::arguments();
+    const bool move = args.removeAll(QStringLiteral("--move")) > 0;
     if (args.size() != 4 || (args[1] != "copy" && args[1] != "latency")) {
-        std::fprintf(stderr, "usage: window-bench copy|latency SOURCE DESTINATION\n");
+        std::fprintf(stderr, "usage: window-bench copy|latency SOURCE DESTINATION [--move]\n");
         return 2;
     }
     const QString source = QDir(args[2]).absolutePath();
@@ -104,7 +105,7 @@ int main(int argc, char **argv)
     modGlobal::SettingsFilePath = QDir(configHome.path()).filePath("Tessaro.ini");
     modGlobal::CurrentLanguage = "English";
     modGlobal::LanguageFilePath = modGlobal::LanguageFileFor("English");
-    if (!writeSettings(modGlobal::SettingsFilePath, source, destination))
+    if (!writeSettings(modGlobal::SettingsFilePath, source, destination, move))
         return 1;
 
     frmMain window({});

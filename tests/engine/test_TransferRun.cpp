@@ -1,8 +1,10 @@
 #include "RunFixture.h"
 #include "TestFiles.h"
+#include "fs/TransferFolders.h"
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -455,6 +457,85 @@ TEST_F(TransferRunTest, SecondCallDuringARunDoesNothing)
     EXPECT_EQ(nested, 4);
     EXPECT_EQ(lines().size(), 2);
     EXPECT_EQ(host.captions.size(), 1);
+}
+
+} // namespace
+
+namespace
+{
+
+// The run as the window runs it: the workers handle files ahead of the log.
+class AheadRunTest : public HostFixture
+{
+protected:
+    void SetUp() override
+    {
+        HostFixture::SetUp();
+        if (HasFatalFailure())
+            return;
+        run.setEventInterval(0);
+        for (int n = 0; n < 60; ++n) {
+            names.append(QString("f%1.txt").arg(n, 2, 10, QChar('0')));
+            ASSERT_TRUE(write(in(src, names.last()), names.last().toUtf8()));
+        }
+    }
+
+    TransferRun run {host};
+    QStringList names;
+};
+
+// However long one file takes, the lines come in list order.
+TEST_F(AheadRunTest, SlowFileKeepsTheLogInListOrder)
+{
+    modFSO::testing::CopyObserver slow;
+    slow.beforePlacement = [](const QByteArray &name) {
+        if (name == "f01.txt")
+            QThread::msleep(300);
+    };
+    modFSO::testing::setCopyObserver(&slow);
+    run.RunTransfer();
+    modFSO::testing::setCopyObserver(nullptr);
+
+    QStringList expected;
+    for (const QString &name : names)
+        expected.append("t25: " + name);
+    EXPECT_EQ(host.log.lines(), expected);
+}
+
+// A stop cuts the list: the files before the cut are there, whole, each with its line, and
+// nothing of the files after it.
+TEST_F(AheadRunTest, StopMidRunLetsNoFileAfterTheStopPointAppear)
+{
+    host.onEvents = [&] {
+        if (host.log.lineCount() >= 10)
+            host.state().StopRequested = true;
+    };
+    run.RunTransfer();
+
+    const QStringList lines = host.log.lines();
+    ASSERT_FALSE(lines.isEmpty());
+    const int handled = int(lines.size()) - 1;
+    EXPECT_EQ(lines.last(), QString("t31: t25 %1 t30").arg(handled));
+    EXPECT_LT(handled, names.size());
+    EXPECT_EQ(TestFiles::entries(dst), names.mid(0, handled));
+    for (int n = 0; n < handled; ++n) {
+        EXPECT_EQ(lines.at(n), "t25: " + names.at(n));
+        EXPECT_EQ(read(in(dst, names.at(n))), names.at(n).toUtf8());
+    }
+}
+
+// A kernel that refuses to link an open file by its descriptor (AT_EMPTY_PATH needs a
+// privilege on older kernels): the link through /proc serves instead, for every file.
+TEST_F(AheadRunTest, FilesAreLinkedThroughProcWhereTheKernelRefusesEmptyPaths)
+{
+    modFSO::testing::refuseEmptyPathLinks(true);
+    run.RunTransfer();
+    modFSO::testing::refuseEmptyPathLinks(false);
+
+    EXPECT_EQ(TestFiles::entries(dst), names);
+    for (const QString &name : names)
+        EXPECT_EQ(read(in(dst, name)), name.toUtf8());
+    EXPECT_EQ(host.log.lineCount(), names.size());
 }
 
 } // namespace

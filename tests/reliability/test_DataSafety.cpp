@@ -104,7 +104,9 @@ TEST_F(DataSafetyTest, LinkToAFileArrivesAsItsContentAndAMoveRemovesOnlyTheLink)
             SCOPED_TRACE(destination.toStdString() + (move ? " move" : " copy"));
             QFile::remove(in(destination, "relative.txt"));
             QFile::remove(in(src, "relative.txt"));
-            ASSERT_EQ(::symlink("../elsewhere/data.txt", QFile::encodeName(in(src, "relative.txt")).constData()), 0);
+            ASSERT_EQ(
+                ::symlink("../elsewhere/data.txt", QFile::encodeName(in(src, "relative.txt")).constData()),
+                0);
             host.destination = destination;
             host.move = move;
             run.RunTransfer();

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -135,6 +136,35 @@ QStringList temporariesIn(const QString &folder)
 {
     const QRegularExpression temporary("^\\.tessaro-[0-9a-f]+\\.part$");
     return entries(folder).filter(temporary);
+}
+
+// Killed while its two workers copy many files: every file under its final name is whole, and
+// nothing else is left; the next run copies the rest.
+TEST_F(KilledRunTest, KilledWhileTheWorkersCopyManyFilesLeavesOnlyWholeFiles)
+{
+    constexpr int Files = 300;
+    QMap<QString, QByteArray> sums;
+    for (int n = 0; n < Files; ++n) {
+        const QString name = QString("file-%1.bin").arg(n, 3, 10, QChar('0'));
+        sums.insert(name, writePattern(src + "/" + name, (n % 7 + 1) * 256 * 1024, quint32(n)));
+    }
+
+    QProcess child;
+    child.start(RELIABILITY_CHILD, childArguments(dst, {}));
+    ASSERT_TRUE(child.waitForStarted());
+    while (entries(dst).size() < 20 && child.state() == QProcess::Running)
+        QThread::msleep(2);
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(10000));
+    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << "the run ended before it could be killed";
+
+    const QStringList arrived = entries(dst);
+    EXPECT_LT(arrived.size(), Files);
+    for (const QString &name : arrived)
+        EXPECT_EQ(sha256(dst + "/" + name), sums.value(name)) << name.toStdString();
+
+    EXPECT_EQ(runToTheEnd(dst, {}).size(), Files);
+    EXPECT_EQ(Reliability::checksums(dst), sums);
 }
 
 // On a file system without unnamed files a copy writes a hidden temporary. One that a killed
