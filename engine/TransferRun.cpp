@@ -91,11 +91,11 @@ struct TransferRun::Context {
     qint32 fileCounter = 0;
     QString verb;
     qint64 sourceSize = 0;
-    // The file being handled: its name, and its in-progress line, which goes into the log
-    // only when events run before the file's result is there (unseen, it would only be
-    // replaced at once).
+    // The file being handled: its name, and whether its in-progress line is in the log. The
+    // line goes in only when events run before the file's result is there: unseen, it would
+    // only be replaced at once.
     QString name;
-    QString pendingLine;
+    bool linePending = false;
     bool lineShown = false;
 };
 
@@ -208,7 +208,7 @@ void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int ind
     const bool copy = ctx.action == Action::Copy;
     ctx.name = modFSO::detail::decodedPath(ctx.names.at(index));
     ctx.verb = text(copy ? Copied : Moved);
-    ctx.pendingLine = plainResult(text(copy ? Copying : Moving), ctx.name);
+    ctx.linePending = true;
     ctx.lineShown = false;
     offerEvents(ctx);
 
@@ -336,7 +336,7 @@ void TransferRun::showResult(Context &ctx, const QString &line)
         log().replaceNewest(line, ctx.prefixWanted);
     else
         log().logWithPrefix(line, ctx.prefixWanted);
-    ctx.pendingLine.clear();
+    ctx.linePending = false;
     ctx.lineShown = true;
 }
 
@@ -357,9 +357,9 @@ void TransferRun::offerEvents(Context &ctx)
 {
     if (m_eventIntervalMs > 0 && m_sinceEvents.isValid() && m_sinceEvents.elapsed() < m_eventIntervalMs)
         return;
-    if (!ctx.pendingLine.isEmpty()) {
-        log().log(ctx.pendingLine);
-        ctx.pendingLine.clear();
+    if (ctx.linePending) {
+        log().log(plainResult(text(ctx.action == Action::Copy ? Copying : Moving), ctx.name));
+        ctx.linePending = false;
         ctx.lineShown = true;
     }
     log().selectNewest();

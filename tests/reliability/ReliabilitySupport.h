@@ -159,6 +159,10 @@ protected:
         } else {
             const QString call = injection.section(':', 0, 0);
             arguments.prepend(RELIABILITY_CHILD);
+            // The leak checker of a sanitizer build cannot work in a traced process.
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
+            child.setProcessEnvironment(environment);
             child.start("strace",
                 QStringList {"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
                     "inject=" + call + ":error=EIO" + injection.mid(call.size())}
