@@ -1,3 +1,4 @@
+#include "common/Mounts.h"
 #include "config/ConfigTestSupport.h"
 #include "config/modIniHandler.h"
 
@@ -6,8 +7,8 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,22 +22,6 @@ template <std::size_t N> QByteArray raw(const char (&text)[N])
 {
     return QByteArray(text, N - 1);
 }
-
-// Unmounts the small file system however the test ends.
-struct TmpfsMount {
-    explicit TmpfsMount(const QString &path)
-        : point(path.toLocal8Bit())
-    {
-        mounted = geteuid() == 0 && mount("tmpfs", point.constData(), "tmpfs", 0, "size=256k") == 0;
-    }
-    ~TmpfsMount()
-    {
-        if (mounted)
-            umount(point.constData());
-    }
-    QByteArray point;
-    bool mounted = false;
-};
 
 class IniRobustnessTest : public ::testing::Test
 {
@@ -192,26 +177,98 @@ TEST_F(IniRobustnessTest, AWriteKilledMidWayLeavesTheOldFile)
     EXPECT_EQ(read("From"), "/srv/new");
 }
 
-// A write that does not fit on the disk leaves the file as it was.
+QStringList filesIn(const QString &folder)
+{
+    QDirIterator entries(folder, QDir::Files | QDir::Hidden | QDir::System);
+    QStringList names;
+    while (entries.hasNext())
+        names << entries.next();
+    return names;
+}
+
+// Fills the file system of the folder up to its last byte.
+void fillDisk(const QString &folder)
+{
+    QFile filler(folder + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size())
+        continue;
+    while (filler.write("f", 1) == 1)
+        continue;
+}
+
+// A write that does not fit on the disk leaves the file as it was, whether the disk is full
+// at once or only when the last small block is written out.
 TEST_F(IniRobustnessTest, AWriteToAFullDiskLeavesTheOldFile)
 {
-    const QString mountPoint = dir.filePath("small");
-    ASSERT_TRUE(QDir().mkpath(mountPoint));
-    const TmpfsMount small(mountPoint);
-    if (!small.mounted)
-        GTEST_SKIP() << "needs root and a mountable tmpfs to fill a disk";
-    const QString file = mountPoint + "/Tessaro.ini";
-    WriteDefaultSettings(mountPoint);
+    const TestMounts::TmpfsMount small(dir.filePath("small"), "256k");
+    TESTMOUNTS_REQUIRE(small);
+    const QString file = small.path() + "/Tessaro.ini";
+    WriteDefaultSettings(small.path());
     const QByteArray before = readBytes(file);
     ASSERT_EQ(before, expectedDefaultSettings());
 
     EXPECT_FALSE(WriteIniValue(file, "Options", "From", QString(300 * 1024, QLatin1Char('x'))));
     EXPECT_EQ(readBytes(file), before);
-    QDirIterator leftovers(mountPoint, QDir::Files | QDir::Hidden);
-    QStringList names;
-    while (leftovers.hasNext())
-        names << leftovers.next();
-    EXPECT_EQ(names, QStringList {file});
+    EXPECT_EQ(filesIn(small.path()), QStringList {file});
+
+    fillDisk(small.path());
+    EXPECT_FALSE(WriteIniValue(file, "Options", "Save", "0"));
+    EXPECT_EQ(readBytes(file), before);
+    QStringList left = filesIn(small.path());
+    left.sort();
+    EXPECT_EQ(left, QStringList({file, small.path() + "/filler"}));
+}
+
+// The folder is read-only, the file in it is not (a file mounted over the folder's own, as an
+// administrator might share one): the file is written in place.
+TEST_F(IniRobustnessTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace)
+{
+    const QString folder = dir.filePath("locked");
+    const QString file = folder + "/Tessaro.ini";
+    const QString own = dir.filePath("own.ini");
+    writeBytes(file, "");
+    writeBytes(own, expectedDefaultSettings());
+    const TestMounts::BindMount lockedFolder(folder, folder, true);
+    TESTMOUNTS_REQUIRE(lockedFolder);
+    const TestMounts::BindMount writableFile(own, file, false);
+    TESTMOUNTS_REQUIRE(writableFile);
+    ASSERT_FALSE(QFile(folder + "/probe").open(QIODevice::WriteOnly)) << "the folder is not read-only";
+
+    ASSERT_TRUE(WriteIniValue(file, "Options", "From", "/srv/a-longer-folder-than-before"));
+    ASSERT_TRUE(WriteIniValue(file, "Options", "From", "/srv"));
+    QByteArray expected = expectedDefaultSettings();
+    expected.replace("From=\r\n", "From=/srv\r\n");
+    EXPECT_EQ(readBytes(own), expected);
+    EXPECT_EQ(ReadIniValue(file, "Options", "From", "<default>"), "/srv");
+}
+
+// A settings or language file that is a FIFO or a link to a device is no file to read: it
+// gives the defaults at once (a FIFO blocked the reader, /dev/zero never ended) and is never
+// written through.
+TEST_F(IniRobustnessTest, AFileThatIsNoRegularFileReadsAsMissingAndIsNotWritten)
+{
+    const QString fifo = dir.filePath("fifo.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = dir.filePath("zero.ini");
+    ASSERT_TRUE(QFile::link("/dev/zero", device));
+    const QString big = dir.filePath("big.ini");
+    const QByteArray bigBytes = "[Options]\r\nFrom=/in\r\n" + QByteArray(8 * 1024 * 1024, ';');
+    writeBytes(big, bigBytes);
+
+    ::alarm(30); // a read that waits for a writer ends the test instead of hanging it
+    for (const QString &file : {fifo, device, big}) {
+        EXPECT_EQ(ReadIniValue(file, "Options", "From", "<default>"), "<default>") << file.toStdString();
+        EXPECT_FALSE(WriteIniValue(file, "Options", "From", "/out")) << file.toStdString();
+    }
+    ::alarm(0);
+    struct stat info {
+    };
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(QFileInfo(device).symLinkTarget(), "/dev/zero");
+    EXPECT_TRUE(readBytes(big) == bigBytes);
 }
 
 } // namespace
