@@ -15,6 +15,13 @@ QString readOption(const char *key, const QString &defaultValue)
     return modIniHandler::ReadSetting(Options, QLatin1String(key), defaultValue, 256);
 }
 
+// The folders are read whole: a path cut at 255 characters names another folder (its
+// parent, at worst), which a move would then empty.
+QString readFolder(const char *key)
+{
+    return modIniHandler::ReadSetting(Options, QLatin1String(key), QString(), modIniHandler::WholeValue);
+}
+
 void writeOption(const char *key, const QString &value)
 {
     modIniHandler::WriteSetting(Options, QLatin1String(key), value);
@@ -63,8 +70,8 @@ void loadOverwrite(SettingsHost &host)
 void LoadSettings(SettingsHost &host)
 {
     host.fillIntervalList();
-    host.setSourceFolderText(readOption("From", QString()));
-    host.setDestinationFolderText(readOption("To", QString()));
+    host.setSourceFolderText(readFolder("From"));
+    host.setDestinationFolderText(readFolder("To"));
     loadAction(host);
     loadShowLog(host);
     loadOverwrite(host);

@@ -151,6 +151,23 @@ TEST_F(WindowSettingsTest, SavingWritesTheControlsAndKeepsTheRestOfTheFile)
     EXPECT_EQ(stored("Overwrite"), "1");
 }
 
+// A folder below a 254-character parent: cut at 255 characters, the path named the parent.
+TEST_F(WindowSettingsTest, FoldersAreReadWholeAndOtherKeysStillCutAt255)
+{
+    const QString parent = "/" + QString(253, QLatin1Char('p'));
+    store("From", parent + "/src");
+    store("To", parent + "/dst");
+    store("Action", QString(300, QLatin1Char('a')));
+    WindowSettings::LoadSettings(window);
+    EXPECT_EQ(window.source, parent + "/src");
+    EXPECT_EQ(window.destination, parent + "/dst");
+    EXPECT_EQ(stored("Action").size(), 255);
+
+    WindowSettings::SaveSettings(window);
+    EXPECT_EQ(modIniHandler::ReadSetting("Options", "From", "", modIniHandler::WholeValue), parent + "/src");
+    EXPECT_EQ(modIniHandler::ReadSetting("Options", "To", "", modIniHandler::WholeValue), parent + "/dst");
+}
+
 TEST(IntervalValueTest, MinuteWordsComeOffInAnyCase)
 {
     EXPECT_EQ(WindowSettings::IntervalValue("15 minutes", "minute", "minutes"), "15");
