@@ -43,10 +43,10 @@ protected:
 
 TEST_F(IniRobustnessTest, ByteOrderMarkIsSkippedOnReadAndKeptOnWrite)
 {
-    writeBytes(path, "\xEF\xBB\xBF[Options]\r\nLanguage=Deutsch\r\n");
+    TestFiles::write(path, "\xEF\xBB\xBF[Options]\r\nLanguage=Deutsch\r\n");
     EXPECT_EQ(read("Language"), "Deutsch");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "1"));
-    EXPECT_EQ(readBytes(path), QByteArray("\xEF\xBB\xBF[Options]\r\nLanguage=Deutsch\r\nSave=1\r\n"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("\xEF\xBB\xBF[Options]\r\nLanguage=Deutsch\r\nSave=1\r\n"));
 }
 
 // Only the mark at the start of the file is an encoding mark; inside a line U+FEFF is a
@@ -62,46 +62,47 @@ TEST_F(IniRobustnessTest, ByteOrderMarkCharacterInsideALineReadsBackAsWritten)
     EXPECT_EQ(read("Key", mark + "Section"), "2");
 
     // A second write finds the section and the key again instead of adding them once more.
-    const qsizetype size = readBytes(path).size();
+    const qsizetype size = TestFiles::read(path).size();
     ASSERT_TRUE(WriteIniValue(path, mark + "Section", "Key", "3"));
-    EXPECT_EQ(readBytes(path).size(), size);
+    EXPECT_EQ(TestFiles::read(path).size(), size);
     EXPECT_EQ(read("Key", mark + "Section"), "3");
 }
 
 TEST_F(IniRobustnessTest, OtherLineEndsAreReadAndKeptOnWrite)
 {
-    writeBytes(path, "; mac\r[Options]\rFrom=/a\rTo=/b\r");
+    TestFiles::write(path, "; mac\r[Options]\rFrom=/a\rTo=/b\r");
     EXPECT_EQ(read("From"), "/a");
     EXPECT_EQ(read("To"), "/b");
     ASSERT_TRUE(WriteIniValue(path, "Options", "From", "/c"));
-    EXPECT_EQ(readBytes(path), QByteArray("; mac\r[Options]\rFrom=/c\r\nTo=/b\r"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("; mac\r[Options]\rFrom=/c\r\nTo=/b\r"));
 
-    writeBytes(path, "; unix\n[Options]\nFrom=/a\n\nTo=/b\n\n[Next]\nX=1\n");
+    TestFiles::write(path, "; unix\n[Options]\nFrom=/a\n\nTo=/b\n\n[Next]\nX=1\n");
     EXPECT_EQ(read("To"), "/b");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "0"));
-    EXPECT_EQ(readBytes(path), QByteArray("; unix\n[Options]\nFrom=/a\n\nTo=/b\nSave=0\r\n\n[Next]\nX=1\n"));
+    EXPECT_EQ(
+        TestFiles::read(path), QByteArray("; unix\n[Options]\nFrom=/a\n\nTo=/b\nSave=0\r\n\n[Next]\nX=1\n"));
 }
 
 TEST_F(IniRobustnessTest, RepeatedSectionsAndKeysAnswerWithTheFirstAndWriteTheFirst)
 {
     const QByteArray original("[Options]\r\nFrom=first\r\nFrom=second\r\n[Other]\r\nTo=x\r\n"
                               "[OPTIONS]\r\nFrom=third\r\nTo=only-in-second\r\n");
-    writeBytes(path, original);
+    TestFiles::write(path, original);
     EXPECT_EQ(read("From"), "first");
     EXPECT_EQ(read("To"), "only-in-second");
 
     ASSERT_TRUE(WriteIniValue(path, "Options", "From", "new"));
     QByteArray expected = original;
     expected.replace("From=first", "From=new");
-    EXPECT_EQ(readBytes(path), expected);
+    EXPECT_EQ(TestFiles::read(path), expected);
 
     ASSERT_TRUE(WriteIniValue(path, "Options", "To", "changed"));
     expected.replace("To=only-in-second", "To=changed");
-    EXPECT_EQ(readBytes(path), expected);
+    EXPECT_EQ(TestFiles::read(path), expected);
 
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "1"));
     expected.replace("From=second\r\n", "From=second\r\nSave=1\r\n");
-    EXPECT_EQ(readBytes(path), expected);
+    EXPECT_EQ(TestFiles::read(path), expected);
 }
 
 TEST_F(IniRobustnessTest, GarbageBytesGiveValuesOrDefaultsAndSurviveWrites)
@@ -113,7 +114,7 @@ TEST_F(IniRobustnessTest, GarbageBytesGiveValuesOrDefaultsAndSurviveWrites)
     const QByteArray hugeLine = "Huge=" + QByteArray(1024 * 1024, 'h');
     const QByteArray original = garbage + raw("\r\n[Options]\r\nFrom=/in\0side\r\n\xFF\xFE\x00\x01\r\n")
         + raw("Bad=\xC3\x28\xA0\xA1\r\n") + hugeLine + raw("\r\nTail=\0\0\0\r\n") + garbage;
-    writeBytes(path, original);
+    TestFiles::write(path, original);
 
     EXPECT_EQ(read("From"), "/in");
     EXPECT_EQ(read("Huge").size(), 255);
@@ -122,7 +123,7 @@ TEST_F(IniRobustnessTest, GarbageBytesGiveValuesOrDefaultsAndSurviveWrites)
     EXPECT_EQ(read("Missing"), "<default>");
 
     ASSERT_TRUE(WriteIniValue(path, "Options", "Bad", "fixed"));
-    const QByteArray after = readBytes(path);
+    const QByteArray after = TestFiles::read(path);
     const qsizetype badLine = original.indexOf("Bad=");
     const qsizetype badEnd = original.indexOf("\r\n", badLine) + 2;
     EXPECT_EQ(after, original.left(badLine) + "Bad=fixed\r\n" + original.mid(badEnd));
@@ -141,7 +142,7 @@ TEST_F(IniRobustnessTest, BinaryFilesAreReadWithoutHarm)
             bytes.append(random.bounded(3) == 0 ? static_cast<char>(random.bounded(256))
                                                 : pool[random.bounded(int(sizeof pool))]);
         }
-        writeBytes(path, bytes);
+        TestFiles::write(path, bytes);
         read("a");
         read("b", "a");
         ASSERT_TRUE(WriteIniValue(path, "a", "b", "value")) << seed;
@@ -155,7 +156,7 @@ TEST_F(IniRobustnessTest, AWriteKilledMidWayLeavesTheOldFile)
 {
     WriteDefaultSettings(dir.path());
     ASSERT_TRUE(WriteIniValue(path, "Options", "From", "/srv/old"));
-    const QByteArray before = readBytes(path);
+    const QByteArray before = TestFiles::read(path);
 
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -169,7 +170,7 @@ TEST_F(IniRobustnessTest, AWriteKilledMidWayLeavesTheOldFile)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child finished its write";
     EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
-    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(TestFiles::read(path), before);
     EXPECT_EQ(read("From"), "/srv/old");
 
     // The next write goes through as usual, whatever the killed one left behind.
@@ -206,16 +207,16 @@ TEST_F(IniRobustnessTest, AWriteToAFullDiskLeavesTheOldFile)
     TESTMOUNTS_REQUIRE(small);
     const QString file = small.path() + "/Tessaro.ini";
     WriteDefaultSettings(small.path());
-    const QByteArray before = readBytes(file);
+    const QByteArray before = TestFiles::read(file);
     ASSERT_EQ(before, expectedDefaultSettings());
 
     EXPECT_FALSE(WriteIniValue(file, "Options", "From", QString(300 * 1024, QLatin1Char('x'))));
-    EXPECT_EQ(readBytes(file), before);
+    EXPECT_EQ(TestFiles::read(file), before);
     EXPECT_EQ(filesIn(small.path()), QStringList {file});
 
     fillDisk(small.path());
     EXPECT_FALSE(WriteIniValue(file, "Options", "Save", "0"));
-    EXPECT_EQ(readBytes(file), before);
+    EXPECT_EQ(TestFiles::read(file), before);
     QStringList left = filesIn(small.path());
     left.sort();
     EXPECT_EQ(left, QStringList({file, small.path() + "/filler"}));
@@ -228,8 +229,8 @@ TEST_F(IniRobustnessTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace)
     const QString folder = dir.filePath("locked");
     const QString file = folder + "/Tessaro.ini";
     const QString own = dir.filePath("own.ini");
-    writeBytes(file, "");
-    writeBytes(own, expectedDefaultSettings());
+    TestFiles::write(file, "");
+    TestFiles::write(own, expectedDefaultSettings());
     const TestMounts::BindMount lockedFolder(folder, folder, true);
     TESTMOUNTS_REQUIRE(lockedFolder);
     const TestMounts::BindMount writableFile(own, file, false);
@@ -240,7 +241,7 @@ TEST_F(IniRobustnessTest, AWritableFileInAReadOnlyFolderIsWrittenInPlace)
     ASSERT_TRUE(WriteIniValue(file, "Options", "From", "/srv"));
     QByteArray expected = expectedDefaultSettings();
     expected.replace("From=\r\n", "From=/srv\r\n");
-    EXPECT_EQ(readBytes(own), expected);
+    EXPECT_EQ(TestFiles::read(own), expected);
     EXPECT_EQ(ReadIniValue(file, "Options", "From", "<default>"), "/srv");
 }
 
@@ -255,7 +256,7 @@ TEST_F(IniRobustnessTest, AFileThatIsNoRegularFileReadsAsMissingAndIsNotWritten)
     ASSERT_TRUE(QFile::link("/dev/zero", device));
     const QString big = dir.filePath("big.ini");
     const QByteArray bigBytes = "[Options]\r\nFrom=/in\r\n" + QByteArray(8 * 1024 * 1024, ';');
-    writeBytes(big, bigBytes);
+    TestFiles::write(big, bigBytes);
 
     ::alarm(30); // a read that waits for a writer ends the test instead of hanging it
     for (const QString &file : {fifo, device, big}) {
@@ -268,7 +269,7 @@ TEST_F(IniRobustnessTest, AFileThatIsNoRegularFileReadsAsMissingAndIsNotWritten)
     ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_EQ(QFileInfo(device).symLinkTarget(), "/dev/zero");
-    EXPECT_TRUE(readBytes(big) == bigBytes);
+    EXPECT_TRUE(TestFiles::read(big) == bigBytes);
 }
 
 } // namespace

@@ -26,7 +26,7 @@ protected:
         if (!window)
             open();
         options.reset();
-        options = std::make_unique<dlgOptionen>(*window);
+        options = std::make_unique<dlgOptionen>(window->optionsOwner());
         return *options;
     }
 
