@@ -187,35 +187,40 @@ QString cutToSize(const QString &text, int size)
     return text.left(length);
 }
 
-bool isQuote(char c)
+bool isQuote(QChar c)
 {
-    return c == '"' || c == '\'';
+    return c == u'"' || c == u'\'';
 }
 
-bool isQuoted(QByteArrayView text)
+bool isQuoted(QStringView text)
 {
     return text.size() >= 2 && isQuote(text.front()) && text.back() == text.front();
 }
 
-// One pair of matching quotes around the value is dropped; a null byte ends the text.
-QString decodeValue(QByteArray raw)
+bool isBlank(QChar c)
 {
-    if (isQuoted(raw))
-        raw = raw.sliced(1, raw.size() - 2);
-    const qsizetype nul = raw.indexOf('\0');
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
+
+// One pair of matching quotes around the value is dropped; a null character ends the text.
+QString unquoted(QString text)
+{
+    if (isQuoted(text))
+        text = text.sliced(1, text.size() - 2);
+    const qsizetype nul = text.indexOf(QChar(0));
     if (nul >= 0)
-        raw.truncate(nul);
-    return decodeIniText(raw);
+        text.truncate(nul);
+    return text;
 }
 
 // A value that the reader would change (blanks at its ends, or a quoted look) is written
 // inside quotes, so that it reads back exactly as written.
-QByteArray encodeValue(const QString &value)
+QString quotedIfNeeded(const QString &value)
 {
-    const QByteArray bytes = value.toUtf8();
-    if (bytes != bytes.trimmed() || isQuoted(bytes))
-        return '"' + bytes + '"';
-    return bytes;
+    const bool blankAtEnd = !value.isEmpty() && (isBlank(value.front()) || isBlank(value.back()));
+    if (blankAtEnd || isQuoted(value))
+        return u'"' + value + u'"';
+    return value;
 }
 
 bool hasLineBreakOrNull(const QString &text)
@@ -281,10 +286,10 @@ QString ReadIniValue(const QString &filePath, const QString &section, const QStr
     const std::optional<QByteArray> bytes = readFileBytes(filePath);
     if (!bytes)
         return cutToSize(defaultValue, size);
-    const std::optional<QByteArray> raw = IniDocument(*bytes).rawValue(section, key);
-    if (!raw)
+    const std::optional<QString> text = IniDocument(*bytes).value(section, key);
+    if (!text)
         return cutToSize(defaultValue, size);
-    return cutToSize(decodeValue(*raw), size);
+    return cutToSize(unquoted(*text), size);
 }
 
 bool WriteIniValue(const QString &filePath, const QString &section, const QString &key, const QString &value)
@@ -301,7 +306,9 @@ bool WriteIniValue(const QString &filePath, const QString &section, const QStrin
             return false;
         bytes = *old;
     }
-    return replaceFile(filePath, IniDocument(bytes).withValue(section, key, encodeValue(value)));
+    const std::optional<QByteArray> changed
+        = IniDocument(bytes).withValue(section, key, quotedIfNeeded(value));
+    return changed && replaceFile(filePath, *changed);
 }
 
 QString ReadSetting(const QString &section, const QString &key, const QString &defaultValue, int size)

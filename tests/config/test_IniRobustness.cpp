@@ -4,6 +4,7 @@
 
 #include <QDirIterator>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -68,19 +69,67 @@ TEST_F(IniRobustnessTest, ByteOrderMarkCharacterInsideALineReadsBackAsWritten)
     EXPECT_EQ(read("Key", mark + "Section"), "3");
 }
 
-TEST_F(IniRobustnessTest, OtherLineEndsAreReadAndKeptOnWrite)
+// Files from other editors: a line that is added or rewritten ends as the file's lines do.
+TEST_F(IniRobustnessTest, LfOnlyAndCrOnlyFilesKeepTheirLineEnds)
 {
     TestFiles::write(path, "; mac\r[Options]\rFrom=/a\rTo=/b\r");
     EXPECT_EQ(read("From"), "/a");
     EXPECT_EQ(read("To"), "/b");
     ASSERT_TRUE(WriteIniValue(path, "Options", "From", "/c"));
-    EXPECT_EQ(TestFiles::read(path), QByteArray("; mac\r[Options]\rFrom=/c\r\nTo=/b\r"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("; mac\r[Options]\rFrom=/c\rTo=/b\r"));
 
-    TestFiles::write(path, "; unix\n[Options]\nFrom=/a\n\nTo=/b\n\n[Next]\nX=1\n");
+    const QByteArray unix("; unix\n[Options]\nFrom=/a\n\nTo=/b\n\n[Next]\nX=1\n");
+    TestFiles::write(path, unix);
     EXPECT_EQ(read("To"), "/b");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "0"));
-    EXPECT_EQ(
-        TestFiles::read(path), QByteArray("; unix\n[Options]\nFrom=/a\n\nTo=/b\nSave=0\r\n\n[Next]\nX=1\n"));
+    ASSERT_TRUE(WriteIniValue(path, "Options", "From", "/in"));
+    ASSERT_TRUE(WriteIniValue(path, "Window", "Left", "1"));
+    EXPECT_EQ(TestFiles::read(path),
+        QByteArray("; unix\n[Options]\nFrom=/in\n\nTo=/b\nSave=0\n\n[Next]\nX=1\n[Window]\nLeft=1\n"));
+    EXPECT_EQ(read("From"), "/in");
+    EXPECT_EQ(read("Left", "Window"), "1");
+}
+
+// A Latin-1 file typed in an old editor is read as Windows-1252 and written back in it: every
+// byte that the write does not change stays. A character that the code page cannot hold is
+// refused rather than written in another encoding.
+TEST_F(IniRobustnessTest, ALatin1FileIsReadAndWrittenAsWindows1252)
+{
+    const QByteArray latin1("; Gr\xfc\xdfe\r\n[Options]\r\nFrom=/data/M\xfcller\r\nTo=/out\r\n");
+    TestFiles::write(path, latin1);
+    EXPECT_EQ(read("From"), QString::fromUtf8("/data/Müller"));
+
+    ASSERT_TRUE(WriteIniValue(path, "Options", "To", QString::fromUtf8("/data/Zoë – €")));
+    ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "1"));
+    QByteArray expected = latin1;
+    expected.replace("To=/out", "To=/data/Zo\xeb \x96 \x80");
+    expected += "Save=1\r\n";
+    EXPECT_EQ(TestFiles::read(path), expected);
+    EXPECT_EQ(read("To"), QString::fromUtf8("/data/Zoë – €"));
+
+    EXPECT_FALSE(WriteIniValue(path, "Options", "To", QString::fromUtf8("/data/日本")));
+    EXPECT_EQ(TestFiles::read(path), expected);
+}
+
+// A file with a UTF-16 byte-order mark, in either byte order, is read as UTF-16 and stays
+// UTF-16, with its line ends.
+TEST_F(IniRobustnessTest, AUtf16FileIsReadAndWrittenAsUtf16)
+{
+    for (const auto encoding : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+        const auto utf16 = [encoding](const QString &text) {
+            QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+            return QByteArray(encoder.encode(text));
+        };
+        TestFiles::write(path, utf16(QString::fromUtf8("[Options]\nFrom=/data/Müller\nLanguage=Deutsch\n")));
+        EXPECT_EQ(read("From"), QString::fromUtf8("/data/Müller"));
+        EXPECT_EQ(read("Language"), "Deutsch");
+
+        ASSERT_TRUE(WriteIniValue(path, "Options", "Language", "English"));
+        ASSERT_TRUE(WriteIniValue(path, "Options", "To", QString::fromUtf8("/data/日本")));
+        EXPECT_EQ(TestFiles::read(path),
+            utf16(QString::fromUtf8("[Options]\nFrom=/data/Müller\nLanguage=English\nTo=/data/日本\n")));
+        EXPECT_EQ(read("To"), QString::fromUtf8("/data/日本"));
+    }
 }
 
 TEST_F(IniRobustnessTest, RepeatedSectionsAndKeysAnswerWithTheFirstAndWriteTheFirst)

@@ -138,10 +138,10 @@ TEST_F(IniHandlerTest, WriteCreatesAMissingFileAndKeepsItsLineEndsOtherwise)
     ASSERT_TRUE(WriteIniValue(path, "Options", "Language", "English"));
     EXPECT_EQ(TestFiles::read(path), QByteArray("[Options]\r\nLanguage=English\r\n"));
 
-    // A last line without a line end gets one before the appended key.
+    // A last line without a line end gets the file's line end before the appended key.
     TestFiles::write(path, "[Options]\nSave=1");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Question", "1"));
-    EXPECT_EQ(TestFiles::read(path), QByteArray("[Options]\nSave=1\r\nQuestion=1\r\n"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("[Options]\nSave=1\nQuestion=1\n"));
 
     TestFiles::write(path, "; only a comment");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "0"));
