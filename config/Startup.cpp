@@ -1,5 +1,6 @@
 #include "config/Startup.h"
 
+#include "config/Settings.h"
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 #include "config/modRegistry.h"
@@ -11,9 +12,6 @@ namespace Startup
 
 namespace
 {
-
-const QString Options = QStringLiteral("Options");
-const QString LanguageKey = QStringLiteral("Language");
 
 QString ensureSubfolder(const QString &parent, const QString &name)
 {
@@ -28,14 +26,6 @@ QString settingsFileIn(const QString &folder)
     return folder + QLatin1Char('/') + QLatin1String(modGlobal::SettingsFileName);
 }
 
-// The language as stored; defaultValue only when the settings file has no Language line.
-// The name is a file name: the language dialog stores it as typed, blanks at its ends
-// included, but they never belong to the name (a blank-only name is no choice at all).
-QString readLanguage(const QString &defaultValue)
-{
-    return modIniHandler::ReadSetting(Options, LanguageKey, defaultValue, 256).trimmed();
-}
-
 void prepareSettingsFile()
 {
     const clsSysInfo sysInfo;
@@ -48,16 +38,16 @@ void prepareSettingsFile()
     modGlobal::SettingsFilePath = settingsFileIn(folder);
 }
 
+// The language dialog stores the name as typed, blanks at its ends included, but they never
+// belong to the name (a blank-only name is no choice at all).
 void settleLanguage(StartupHost &host)
 {
-    modGlobal::CurrentLanguage = readLanguage(QString());
+    modGlobal::CurrentLanguage = Settings::chosenLanguage();
     if (modGlobal::CurrentLanguage.isEmpty()) {
         host.showLanguageDialogModal();
-        modGlobal::CurrentLanguage = readLanguage(QString());
+        modGlobal::CurrentLanguage = Settings::chosenLanguage();
     }
-    const QString fallback = QStringLiteral("Deutsch");
-    modGlobal::LanguageFilePath = modGlobal::LanguageFileFor(readLanguage(fallback));
-    modGlobal::CurrentLanguage = readLanguage(fallback);
+    UseStoredLanguage();
 }
 
 void recordForUpdater()
@@ -77,6 +67,12 @@ void Main(StartupHost &host)
     settleLanguage(host);
     recordForUpdater();
     host.showMainWindow();
+}
+
+void UseStoredLanguage()
+{
+    modGlobal::LanguageFilePath = modGlobal::LanguageFileFor(Settings::languageInUse());
+    modGlobal::CurrentLanguage = Settings::languageInUse();
 }
 
 QString LanguageCode(const QString &languageName)

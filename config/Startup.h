@@ -26,6 +26,10 @@ inline constexpr int CSIDL_APPDATA = 26;
 // opens the main window.
 void Main(StartupHost &host);
 
+// LanguageFilePath and CurrentLanguage after the stored language: the Language setting without
+// the blanks at its ends, "Deutsch" when the key is missing altogether.
+void UseStoredLanguage();
+
 // What the update launcher gets as "Language": the first two characters of the language
 // name in lower case ("English" gives "en").
 QString LanguageCode(const QString &languageName);

@@ -32,10 +32,14 @@ void SetProgramFolder(const QString &folder)
     programFolderOverride() = folder;
 }
 
+QString LanguageName(const QString &text)
+{
+    return text.trimmed();
+}
+
 QString LanguageFileFor(const QString &languageName)
 {
-    // A stored name may keep the blanks it was typed with; they never belong to the file name.
-    return ProgramFolder() + QStringLiteral("/lang/") + languageName.trimmed() + QStringLiteral(".dat");
+    return ProgramFolder() + QStringLiteral("/lang/") + LanguageName(languageName) + QStringLiteral(".dat");
 }
 
 } // namespace modGlobal

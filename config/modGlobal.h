@@ -29,7 +29,11 @@ extern QString CurrentLanguage;
 QString ProgramFolder();
 void SetProgramFolder(const QString &folder);
 
-// ProgramFolder() + "/lang/" + name (without blanks at its ends) + ".dat"
+// A language name as typed or stored, without the blanks at its ends: they may come with a
+// typed name, but never belong to the name of its file.
+QString LanguageName(const QString &text);
+
+// ProgramFolder() + "/lang/" + LanguageName(name) + ".dat"
 QString LanguageFileFor(const QString &languageName);
 
 } // namespace modGlobal

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace modIniHandler
@@ -22,15 +23,75 @@ namespace
 
 const QByteArray LineEnd("\r\n");
 
-// Absent when the file is missing or cannot be read.
+// No settings or language file comes near this size; anything larger is not one of them.
+constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool isRegularFile(int fd)
+{
+    struct stat info {
+    };
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Only a regular file is opened: a FIFO would block the program until someone writes into it,
+// and a device may never end. The open does not wait either, in case the path is swapped for
+// a FIFO after the look; the type is checked again on what was opened.
+int openRegularFile(const QString &filePath, int access)
+{
+    const QByteArray path = QFile::encodeName(filePath);
+    struct stat info {
+    };
+    if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    const int fd = ::open(path.constData(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 && !isRegularFile(fd)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Absent when the file is missing, cannot be read, is no regular file or is too large.
 std::optional<QByteArray> readFileBytes(const QString &filePath)
 {
     if (filePath.isEmpty())
         return std::nullopt;
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    const FileDescriptor file(openRegularFile(filePath, O_RDONLY));
+    if (file.get() < 0)
         return std::nullopt;
-    return file.readAll();
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got == 0)
+            return bytes;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || bytes.size() + got > MaxFileBytes)
+            return std::nullopt;
+        bytes.append(buffer, got);
+    }
 }
 
 // A write reads the whole file, changes one key and replaces the file. Two copies of the
@@ -65,12 +126,48 @@ private:
     int m_fd;
 };
 
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += put;
+    }
+    return true;
+}
+
+// An administrator may leave the settings file writable in a folder that is not: then no
+// file can be put beside it, and it is written in place, as the platform's profile writer
+// does. The room for a longer file is taken first, so that a full disk fails before any byte
+// of the old file has changed.
+bool writeInPlace(const QString &filePath, const QByteArray &bytes)
+{
+    const FileDescriptor file(openRegularFile(filePath, O_WRONLY));
+    if (file.get() < 0)
+        return false;
+    struct stat info {
+    };
+    if (::fstat(file.get(), &info) != 0)
+        return false;
+    if (bytes.size() > info.st_size && ::posix_fallocate(file.get(), 0, off_t(bytes.size())) != 0)
+        return false;
+    return writeAll(file.get(), bytes) && ::ftruncate(file.get(), off_t(bytes.size())) == 0
+        && ::fsync(file.get()) == 0;
+}
+
+// Unbuffered, so that a full disk or a short write shows in write() itself: a buffered write
+// whose flush inside commit() fails can be reported as committed (Qt 6.4), and the old file
+// is then replaced by a cut one.
 bool replaceFile(const QString &filePath, const QByteArray &bytes)
 {
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return writeInPlace(filePath, bytes);
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }
@@ -90,35 +187,40 @@ QString cutToSize(const QString &text, int size)
     return text.left(length);
 }
 
-bool isQuote(char c)
+bool isQuote(QChar c)
 {
-    return c == '"' || c == '\'';
+    return c == u'"' || c == u'\'';
 }
 
-bool isQuoted(QByteArrayView text)
+bool isQuoted(QStringView text)
 {
     return text.size() >= 2 && isQuote(text.front()) && text.back() == text.front();
 }
 
-// One pair of matching quotes around the value is dropped; a null byte ends the text.
-QString decodeValue(QByteArray raw)
+bool isBlank(QChar c)
 {
-    if (isQuoted(raw))
-        raw = raw.sliced(1, raw.size() - 2);
-    const qsizetype nul = raw.indexOf('\0');
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
+
+// One pair of matching quotes around the value is dropped; a null character ends the text.
+QString unquoted(QString text)
+{
+    if (isQuoted(text))
+        text = text.sliced(1, text.size() - 2);
+    const qsizetype nul = text.indexOf(QChar(0));
     if (nul >= 0)
-        raw.truncate(nul);
-    return decodeIniText(raw);
+        text.truncate(nul);
+    return text;
 }
 
 // A value that the reader would change (blanks at its ends, or a quoted look) is written
 // inside quotes, so that it reads back exactly as written.
-QByteArray encodeValue(const QString &value)
+QString quotedIfNeeded(const QString &value)
 {
-    const QByteArray bytes = value.toUtf8();
-    if (bytes != bytes.trimmed() || isQuoted(bytes))
-        return '"' + bytes + '"';
-    return bytes;
+    const bool blankAtEnd = !value.isEmpty() && (isBlank(value.front()) || isBlank(value.back()));
+    if (blankAtEnd || isQuoted(value))
+        return u'"' + value + u'"';
+    return value;
 }
 
 bool hasLineBreakOrNull(const QString &text)
@@ -184,10 +286,10 @@ QString ReadIniValue(const QString &filePath, const QString &section, const QStr
     const std::optional<QByteArray> bytes = readFileBytes(filePath);
     if (!bytes)
         return cutToSize(defaultValue, size);
-    const std::optional<QByteArray> raw = IniDocument(*bytes).rawValue(section, key);
-    if (!raw)
+    const std::optional<QString> text = IniDocument(*bytes).value(section, key);
+    if (!text)
         return cutToSize(defaultValue, size);
-    return cutToSize(decodeValue(*raw), size);
+    return cutToSize(unquoted(*text), size);
 }
 
 bool WriteIniValue(const QString &filePath, const QString &section, const QString &key, const QString &value)
@@ -196,16 +298,17 @@ bool WriteIniValue(const QString &filePath, const QString &section, const QStrin
         return false;
     const FolderWriteLock turn(filePath);
     QByteArray bytes;
-    const QFileInfo info(filePath);
-    if (info.exists()) {
-        // A file that is there but cannot be read is left alone rather than replaced by
-        // a file that holds only the new key.
-        const std::optional<QByteArray> old = info.isFile() ? readFileBytes(filePath) : std::nullopt;
+    if (QFileInfo::exists(filePath)) {
+        // A file that is there but cannot be read, or is no regular file, is left alone rather
+        // than replaced by a file that holds only the new key (or written through).
+        const std::optional<QByteArray> old = readFileBytes(filePath);
         if (!old)
             return false;
         bytes = *old;
     }
-    return replaceFile(filePath, IniDocument(bytes).withValue(section, key, encodeValue(value)));
+    const std::optional<QByteArray> changed
+        = IniDocument(bytes).withValue(section, key, quotedIfNeeded(value));
+    return changed && replaceFile(filePath, *changed);
 }
 
 QString ReadSetting(const QString &section, const QString &key, const QString &defaultValue, int size)

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <limits>
 
 // The settings file and the language files: INI text read and written key by key.
 namespace modIniHandler
 {
+
+// The size that reads a value whole, however long it is.
+inline constexpr int WholeValue = std::numeric_limits<int>::max();
 
 // A setting of SettingsFilePath; the default for a missing file, section or key; cut to
 // size - 1 characters.

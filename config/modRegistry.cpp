@@ -10,6 +10,9 @@ namespace modRegistry
 namespace
 {
 
+const QString BackColorSection = QStringLiteral("Options");
+const QString BackColorKey = QStringLiteral("BGColor");
+
 QSettings::Scope scopeOf(Hive hive)
 {
     return hive == Hive::LocalMachine ? QSettings::SystemScope : QSettings::UserScope;
@@ -92,10 +95,14 @@ std::optional<qint32> ColorValueFromText(const QString &text)
     return ok ? std::optional<qint32>(value) : std::nullopt;
 }
 
+void StoreBackColor(const QString &colorText)
+{
+    SaveSetting(QLatin1String(SettingsAppName), BackColorSection, BackColorKey, colorText);
+}
+
 std::optional<qint32> ReadBackColor()
 {
-    const QString text
-        = GetSetting(QLatin1String(SettingsAppName), QStringLiteral("Options"), QStringLiteral("BGColor"));
+    const QString text = GetSetting(QLatin1String(SettingsAppName), BackColorSection, BackColorKey);
     if (text.size() < 2)
         return std::nullopt;
     return ColorValueFromText(text);

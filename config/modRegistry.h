@@ -36,6 +36,9 @@ QString GetSetting(const QString &appName, const QString &section, const QString
 // signed number it stands for; absent when it is no number or does not fit 32 bits.
 std::optional<qint32> ColorValueFromText(const QString &text);
 
+// Stores the window colour chosen with F11/F12 (ButtonFaceColor or WhiteColor).
+void StoreBackColor(const QString &colorText);
+
 // The window colour chosen with F11/F12: absent while the stored text is shorter than two
 // characters (nothing chosen yet) or cannot be read as a colour.
 std::optional<qint32> ReadBackColor();

@@ -1,6 +1,6 @@
 #include "engine/ActivityLog.h"
 
-#include "config/modIniHandler.h"
+#include "config/Settings.h"
 
 ActivityLog::ActivityLog(QObject *parent)
     : QAbstractListModel(parent)
@@ -100,7 +100,7 @@ void ActivityLog::setLocale(const QLocale &locale)
 
 bool ActivityLog::PrefixWanted()
 {
-    return modIniHandler::ReadSetting("Options", "ShowDateAndTime", "1", 256) == QLatin1String("1");
+    return Settings::datePrefixWanted();
 }
 
 void ActivityLog::setSelectedRow(int row)

@@ -49,8 +49,7 @@ public:
     // The locale whose short formats build the prefix (the system locale by default).
     void setLocale(const QLocale &locale);
 
-    // Whether a writer uses the date prefix: the setting ShowDateAndTime is exactly "1"
-    // (missing key: "1").
+    // Whether a writer uses the date prefix (Settings::DatePrefix).
     static bool PrefixWanted();
 
 signals:

@@ -1,7 +1,6 @@
 #include "engine/FreshSetting.h"
 
 #include "config/modGlobal.h"
-#include "config/modIniHandler.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -22,9 +21,8 @@ qint64 nanoseconds(const timespec &time)
 
 } // namespace
 
-FreshSetting::FreshSetting(QString key, QString defaultValue)
-    : m_key(std::move(key))
-    , m_default(std::move(defaultValue))
+FreshSetting::FreshSetting(const Settings::Reading &reading)
+    : m_reading(reading)
 {
 }
 
@@ -37,7 +35,7 @@ QString FreshSetting::value()
     if (m_hasValue && state == m_readState && !mayHaveChangedUnseen(state))
         return m_value;
     m_readAtNs = QDateTime::currentMSecsSinceEpoch() * 1000000;
-    m_value = modIniHandler::ReadSetting("Options", m_key, m_default, 256);
+    m_value = Settings::read(m_reading);
     m_readState = state;
     m_hasValue = true;
     return m_value;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "config/Settings.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
-// One key of section "Options" of the settings file, read anew whenever the file may have
+// One reading of the settings table (config/Settings.h), read anew whenever the file may have
 // changed since it was read last. The file is looked at (one stat) after every expire() and
 // otherwise at most every few milliseconds; it is opened and parsed again when its identity,
 // size or times differ from the last read, when the settings file is another one, or when it
@@ -16,8 +18,9 @@
 class FreshSetting
 {
 public:
-    FreshSetting(QString key, QString defaultValue);
+    explicit FreshSetting(const Settings::Reading &reading);
 
+    // The stored text as Settings::read gives it.
     QString value();
     // The next value() looks at the file again.
     void expire() { m_lookedAt.invalidate(); }
@@ -38,8 +41,7 @@ private:
     static FileState stateOf(const QString &path);
     bool mayHaveChangedUnseen(const FileState &state) const;
 
-    QString m_key;
-    QString m_default;
+    Settings::Reading m_reading;
     QString m_value;
     FileState m_readState;
     qint64 m_readAtNs = 0;

@@ -1,7 +1,9 @@
 #include "engine/Scheduler.h"
 
+#include "config/FrmMainTexts.h"
+#include "config/Settings.h"
+#include "config/WindowSettings.h"
 #include "config/modGlobal.h"
-#include "config/modIniHandler.h"
 #include "engine/ActivityLog.h"
 #include "engine/MainWindowHost.h"
 #include "fs/modFSO.h"
@@ -12,19 +14,7 @@
 namespace
 {
 
-// Text ids of section frmMain that the schedule writes.
-enum TextId {
-    MinuteWord = 4,
-    MinutesWord = 5,
-    ButtonStarted = 11,
-    ButtonStopped = 12,
-    StateStarted = 14,
-    StateRun = 15,
-    StateStopped = 16,
-    Remaining = 17,
-    StartLine = 33,
-    StopLine = 34,
-};
+using namespace FrmMainTexts;
 
 // A folder typed relative to the working folder (such as "..") would name another folder
 // depending on where the program was started from: only absolute folders are taken.
@@ -45,7 +35,7 @@ Scheduler::Scheduler(MainWindowHost &host)
 {
 }
 
-void Scheduler::cmdStopStart_Click()
+void Scheduler::toggleSchedule()
 {
     if (state().RunInProgress || m_run.isActive()) {
         // The run finishes the file it is handling, then writes its cancel summary.
@@ -76,7 +66,7 @@ void Scheduler::start()
     m_host.SetScheduleControls(false);
     state().Started = true;
 
-    if (modIniHandler::ReadSetting("Options", "DoActionOnStart", "0", 256) == QLatin1String("1")) {
+    if (Settings::runOnStart()) {
         RunTransfer();
         // The run left its own caption behind; the countdown goes on from where it is.
         if (s.Started)
@@ -101,7 +91,7 @@ void Scheduler::stop()
     m_host.activityLog().selectNewest();
 }
 
-void Scheduler::Timer1_Timer()
+void Scheduler::countMinute()
 {
     MainWindowState &s = state();
     if (!s.Started)
@@ -137,7 +127,7 @@ void Scheduler::runDueTransfer()
     m_host.setWindowCaption(countingCaption(state().IntervalMinutes));
 }
 
-void Scheduler::Timer2_Timer()
+void Scheduler::blink()
 {
     MainWindowState &s = state();
     if (s.BlinkPhase == 2)
@@ -159,7 +149,7 @@ void Scheduler::FillIntervalList()
         entries.append(QString::number(choice) + (choice == 1 ? minute : minutes));
     m_host.setIntervalEntries(entries);
 
-    const QString stored = modIniHandler::ReadSetting("Options", "Interval", "5", 256);
+    const QString stored = Settings::storedInterval();
     // A stored value that is no interval leaves the one in use alone; Start refuses the text.
     bool isNumber = false;
     const int minutesStored = stored.trimmed().toInt(&isNumber);
@@ -200,7 +190,7 @@ void Scheduler::SetMessages(bool languageChanged)
     }
 
     if (languageChanged) {
-        const QString word = modIniHandler::ReadLanguageText("frmMain", "t44", QString(), 256);
+        const QString word = FrmMainTexts::Text(LanguageChangedLine);
         m_host.activityLog().logWithPrefix(
             word + QLatin1Char(' ') + modGlobal::CurrentLanguage, ActivityLog::PrefixWanted());
         m_host.activityLog().selectNewest();
@@ -215,9 +205,7 @@ void Scheduler::RunTransfer()
 std::optional<int> Scheduler::ReadInterval(
     const QString &text, const QString &minuteWord, const QString &minutesWord)
 {
-    QString number = text;
-    number.remove(QLatin1Char(' ') + minutesWord, Qt::CaseInsensitive);
-    number.remove(QLatin1Char(' ') + minuteWord, Qt::CaseInsensitive);
+    const QString number = WindowSettings::IntervalValue(text, minuteWord, minutesWord);
     bool isNumber = false;
     const int minutes = number.trimmed().toInt(&isNumber);
     if (!isNumber || minutes < MinimumInterval || minutes > MaximumInterval)

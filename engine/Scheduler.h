@@ -8,17 +8,20 @@
 class MainWindowHost;
 struct MainWindowState;
 
-// The schedule of the main window: the Start/Stop button, the minute countdown, the blinking,
-// the interval list, the folder check and the redraw after a language change. The window's
-// handlers of the same names call these.
+// The schedule of the main window: starting and stopping it, the minute countdown, the
+// blinking, the interval list, the folder check and the redraw after a language change. The
+// window's Start/Stop button and its two timers call the first three.
 class Scheduler
 {
 public:
     explicit Scheduler(MainWindowHost &host);
 
-    void cmdStopStart_Click();
-    void Timer1_Timer();
-    void Timer2_Timer();
+    // Starts the schedule, or stops it; while a transfer runs, asks it to stop instead.
+    void toggleSchedule();
+    // One minute has passed: counts it down, and runs the transfer when the interval is used up.
+    void countMinute();
+    // The next phase of the Start/Stop button's blinking picture.
+    void blink();
     void FillIntervalList();
     void CheckFolders();
     void SetMessages(bool languageChanged);
@@ -38,6 +41,12 @@ public:
 
     static constexpr int MinimumInterval = 1;
     static constexpr int MaximumInterval = 540;
+
+    // The former names, after the window's button and timers, until every caller uses the
+    // names above.
+    void cmdStopStart_Click() { toggleSchedule(); }
+    void Timer1_Timer() { countMinute(); }
+    void Timer2_Timer() { blink(); }
 
 private:
     void start();

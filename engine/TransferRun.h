@@ -78,7 +78,7 @@ private:
     QString text(int id);
 
     MainWindowHost &m_host;
-    FreshSetting m_checkDestination {QStringLiteral("CheckDestination"), QStringLiteral("0")};
+    FreshSetting m_checkDestination {Settings::FreeSpaceCheckOfRun};
     bool m_active = false;
     int m_eventIntervalMs = 16;
     int m_filesAhead = DefaultFilesAhead;

@@ -2,8 +2,6 @@
 
 #include "ui/dlgAbout.h"
 #include "ui/dlgLangSelect.h"
-#include "ui/dlgOptionen.h"
-#include "ui/frmMain.h"
 
 namespace Dialogs
 {
@@ -14,15 +12,15 @@ void ShowLanguageSelect()
     dialog.exec();
 }
 
-void ShowAbout(frmMain &mainWindow)
+void ShowAbout(QWidget &owner)
 {
-    dlgAbout dialog(mainWindow);
+    dlgAbout dialog(owner);
     dialog.exec();
 }
 
-void ShowOptions(frmMain &mainWindow)
+void ShowOptions(const dlgOptionen::Owner &owner)
 {
-    dlgOptionen dialog(mainWindow);
+    dlgOptionen dialog(owner);
     dialog.exec();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
-class frmMain;
+#include "ui/dlgOptionen.h"
+
+class QWidget;
 
 // The dialogs that the main program opens on demand. Each is created, shown modally and
 // unloaded when it closes.
@@ -11,11 +13,10 @@ namespace Dialogs
 // when the user closes it without a choice.
 void ShowLanguageSelect();
 
-// The about dialog, over the main window.
-void ShowAbout(frmMain &mainWindow);
+// The about dialog, over the window it belongs to.
+void ShowAbout(QWidget &owner);
 
-// The options dialog; after saving it refreshes the main window itself (LoadLanguage,
-// SetMessages).
-void ShowOptions(frmMain &mainWindow);
+// The options dialog; after saving it refreshes its owner itself.
+void ShowOptions(const dlgOptionen::Owner &owner);
 
 } // namespace Dialogs

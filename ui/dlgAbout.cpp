@@ -1,10 +1,9 @@
 #include "ui/dlgAbout.h"
 
+#include "config/FrmMainTexts.h"
 #include "config/modGlobal.h"
-#include "config/modIniHandler.h"
 #include "fs/modFSO.h"
 #include "ui/Seams.h"
-#include "ui/modAppIcon.h"
 
 #include <QCursor>
 #include <QPixmap>
@@ -23,25 +22,11 @@ static void initAboutResources()
 namespace
 {
 
-enum TextId {
-    CaptionText = 45,
-    VersionText = 46,
-    WebText = 47,
-    SupportText = 48,
-    CloseText = 49,
-    FreewareText = 51,
-    DescriptionText = 52,
-};
+using namespace FrmMainTexts;
 
 // The fingertip of the link pointer.
 constexpr int PointerHotX = 12;
 constexpr int PointerHotY = 1;
-
-QString languageText(int id)
-{
-    return modIniHandler::ReadLanguageText(
-        QStringLiteral("frmMain"), QStringLiteral("t%1").arg(id), QString(), 256);
-}
 
 QString supportAddress()
 {
@@ -62,12 +47,10 @@ QString pictureFile()
 } // namespace
 
 dlgAbout::dlgAbout(QWidget &mainWindow)
-    : QDialog(&mainWindow)
-    , m_mainWindow(mainWindow)
+    : CentredDialog(mainWindow)
 {
     initAboutResources();
     setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     Image1->setPixmap(QPixmap(QStringLiteral(":/dlgAbout/product.bmp")));
     setUpLinks();
     connect(cmdQuit, &QPushButton::clicked, this, &dlgAbout::cmdQuit_Click);
@@ -99,15 +82,15 @@ void dlgAbout::Form_Load()
 
 void dlgAbout::loadTexts()
 {
-    setWindowTitle(languageText(CaptionText));
-    lblWeb->setText(languageText(WebText));
+    setWindowTitle(Text(AboutCaption));
+    lblWeb->setText(Text(HelpPageLabel));
     lblWeburl->setText(helpPageAddress());
-    lblSupp->setText(languageText(SupportText));
+    lblSupp->setText(Text(SupportLabel));
     lblSupport->setText(supportAddress());
-    cmdQuit->setText(languageText(CloseText));
-    lblFreeware->setText(languageText(FreewareText));
-    lblInfo->setText(InfoText(languageText(DescriptionText)));
-    lblVersion->setText(languageText(VersionText) + QLatin1Char(' ') + QLatin1String(modGlobal::VersionText));
+    cmdQuit->setText(Text(CloseButton));
+    lblFreeware->setText(Text(FreewareLine));
+    lblInfo->setText(InfoText(Text(Description)));
+    lblVersion->setText(Text(VersionLabel) + QLatin1Char(' ') + QLatin1String(modGlobal::VersionText));
 }
 
 QString dlgAbout::InfoText(const QString &description)
@@ -125,17 +108,6 @@ void dlgAbout::loadPicture()
     const QPixmap picture(file);
     if (!picture.isNull())
         Image1->setPixmap(picture);
-}
-
-void dlgAbout::CenterForm(const QWidget *parent)
-{
-    modAppIcon::CenterForm(this, parent);
-}
-
-void dlgAbout::resizeEvent(QResizeEvent *event)
-{
-    QDialog::resizeEvent(event);
-    CenterForm(&m_mainWindow);
 }
 
 void dlgAbout::cmdQuit_Click()

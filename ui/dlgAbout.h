@@ -1,13 +1,12 @@
 #pragma once
 
+#include "ui/CentredDialog.h"
 #include "ui_dlgAbout.h"
-
-#include <QDialog>
 
 // The about box: the product picture, the version, a short description, the help page and
 // the support address; the picture and the two addresses open the web site, the help page
 // and a new e-mail.
-class dlgAbout : public QDialog, private Ui_dlgAbout
+class dlgAbout : public CentredDialog, private Ui_dlgAbout
 {
     Q_OBJECT
 
@@ -15,9 +14,6 @@ public:
     // mainWindow: the window the dialog is centred over. The texts and the picture are in
     // place before the constructor returns.
     explicit dlgAbout(QWidget &mainWindow);
-
-    // Places the dialog in the middle of parent (of the screen without one).
-    void CenterForm(const QWidget *parent);
 
     // The description as shown: every sentence end ". " becomes "." and a line break.
     static QString InfoText(const QString &description);
@@ -28,14 +24,9 @@ public:
     void lblWeburl_Click();
     void lblSupport_Click();
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
 private:
     void setUpLinks();
     void Form_Load();
     void loadTexts();
     void loadPicture();
-
-    QWidget &m_mainWindow;
 };

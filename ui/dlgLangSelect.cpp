@@ -1,8 +1,9 @@
 #include "ui/dlgLangSelect.h"
 
+#include "config/DlgLangSelectTexts.h"
 #include "config/LanguageList.h"
+#include "config/Settings.h"
 #include "config/modGlobal.h"
-#include "config/modIniHandler.h"
 #include "fs/modFSO.h"
 
 namespace
@@ -15,28 +16,7 @@ QString productName()
     return QLatin1String(modGlobal::ProductName);
 }
 
-// The text without the blanks at its ends: the name of the language file.
-QString withoutEndBlanks(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (end > first && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.sliced(first, end - first);
-}
-
-QString languageFileOf(const QString &pickedText)
-{
-    return modGlobal::LanguageFileFor(withoutEndBlanks(pickedText));
-}
-
-QString dialogText(int id)
-{
-    return modIniHandler::ReadLanguageText(
-        QStringLiteral("dlgLangSelect"), QStringLiteral("t%1").arg(id), QString(), 256);
-}
+using namespace DlgLangSelectTexts;
 
 } // namespace
 
@@ -55,7 +35,7 @@ void dlgLangSelect::Form_Load()
     FillLanguageList();
     // The preset speaks its own language, where its file is there; otherwise the dialog
     // keeps the texts it was designed with rather than turning blank before any choice.
-    if (modFSO::FileExists(languageFileOf(dxLanguage->currentText())))
+    if (modFSO::FileExists(modGlobal::LanguageFileFor(dxLanguage->currentText())))
         dxLanguage_Change();
     connect(dxLanguage, &QComboBox::editTextChanged, this, &dlgLangSelect::dxLanguage_Change);
 }
@@ -72,18 +52,18 @@ void dlgLangSelect::FillLanguageList()
 
 void dlgLangSelect::dxLanguage_Change()
 {
-    modGlobal::LanguageFilePath = languageFileOf(dxLanguage->currentText());
-    setWindowTitle(productName() + QLatin1String(" - ") + dialogText(0));
-    lblMsg[0]->setText(dialogText(1));
-    lblMsg[1]->setText(dialogText(2));
-    cmdOK->setText(dialogText(3));
+    modGlobal::LanguageFilePath = modGlobal::LanguageFileFor(dxLanguage->currentText());
+    setWindowTitle(productName() + QLatin1String(" - ") + Text(Caption));
+    lblMsg[0]->setText(Text(Prompt));
+    lblMsg[1]->setText(Text(Hint));
+    cmdOK->setText(Text(OkButton));
 }
 
 void dlgLangSelect::cmdOK_Click()
 {
     const QString picked = dxLanguage->currentText();
-    modGlobal::LanguageFilePath = languageFileOf(picked);
+    modGlobal::LanguageFilePath = modGlobal::LanguageFileFor(picked);
     // The text goes in as it is, blanks and all; the file name above goes without them.
-    modIniHandler::WriteSetting(QStringLiteral("Options"), QStringLiteral("Language"), picked);
+    Settings::storeLanguage(picked);
     accept();
 }

@@ -1,67 +1,30 @@
 #include "ui/dlgOptionen.h"
 
+#include "config/FrmMainTexts.h"
 #include "config/LanguageList.h"
+#include "config/Settings.h"
+#include "config/Startup.h"
 #include "config/modGlobal.h"
-#include "config/modIniHandler.h"
 #include "ui/BackColor.h"
-#include "ui/frmMain.h"
-#include "ui/modAppIcon.h"
 
 #include <QApplication>
 
 namespace
 {
 
-// The switches in the order of the boxes dxCheck1 to dxCheck6, which is also the order in
-// which Save writes them.
-struct Switch {
-    const char *key;
-    const char *defaultValue;
-    int textId;
-};
+using namespace FrmMainTexts;
 
-constexpr std::array<Switch, 6> Switches = {{
-    {"Save", "1", 37},
-    {"Question", "0", 39},
-    {"DoActionOnStart", "0", 40},
-    {"CheckDestination", "1", 50},
-    {"ShowDateAndTime", "1", 60},
-    {"SysTray", "1", 61},
-}};
-
-enum TextId { CaptionText = 38, CancelText = 41, SaveText = 42, LanguageLabelText = 43 };
-
-const QString Options = QStringLiteral("Options");
-const QString LanguageKey = QStringLiteral("Language");
-
-QString languageText(int id)
-{
-    return modIniHandler::ReadLanguageText(
-        QStringLiteral("frmMain"), QStringLiteral("t%1").arg(id), QString(), 256);
-}
-
-// The language as stored; "Deutsch" only when the settings file has no Language line.
-QString storedLanguage()
-{
-    return modIniHandler::ReadSetting(Options, LanguageKey, QStringLiteral("Deutsch"), 256);
-}
-
-// A switch is on only when its text is the number 1; empty or other text is off.
-bool isOn(const QString &value)
-{
-    bool isNumber = false;
-    const double number = value.trimmed().toDouble(&isNumber);
-    return isNumber && number == 1.0;
-}
+// The captions of the boxes dxCheck1 to dxCheck6, which show Settings::OptionSwitches.
+constexpr std::array<TextId, 6> SwitchTexts
+    = {SaveQuestion, QuestionBox, RunOnStartBox, NoFreeSpaceCheckBox, DatePrefixBox, TrayBox};
 
 } // namespace
 
-dlgOptionen::dlgOptionen(frmMain &mainWindow)
-    : QDialog(&mainWindow)
-    , m_mainWindow(mainWindow)
+dlgOptionen::dlgOptionen(const Owner &owner)
+    : CentredDialog(*owner.window)
+    , m_owner(owner)
 {
     setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     m_switches = {dxCheck1, dxCheck2, dxCheck3, dxCheck4, dxCheck5, dxCheck6};
     m_designColor = palette().color(QPalette::Window);
     connect(dxCheck2, &QCheckBox::toggled, this, &dlgOptionen::dxCheck2_Change);
@@ -83,12 +46,12 @@ void dlgOptionen::Form_Load()
 void dlgOptionen::LoadLanguage()
 {
     setWindowTitle(QLatin1String(modGlobal::ProductName) + QLatin1String(" - ")
-        + languageText(CaptionText).remove(QLatin1Char('&')));
-    for (std::size_t box = 0; box < Switches.size(); ++box)
-        m_switches[box]->setText(languageText(Switches[box].textId));
-    cmdCancel->setText(languageText(CancelText));
-    cmdSave->setText(languageText(SaveText));
-    Label1->setText(languageText(LanguageLabelText));
+        + Text(OptionsCaption).remove(QLatin1Char('&')));
+    for (std::size_t box = 0; box < SwitchTexts.size(); ++box)
+        m_switches[box]->setText(Text(SwitchTexts[box]));
+    cmdCancel->setText(Text(CancelButton));
+    cmdSave->setText(Text(SaveButton));
+    Label1->setText(Text(LanguageLabel));
 }
 
 void dlgOptionen::FillLanguageList()
@@ -97,7 +60,7 @@ void dlgOptionen::FillLanguageList()
         dxCombo1->addItem(name);
         LanguageNames.append(name);
     }
-    setLanguageText(storedLanguage());
+    setLanguageText(Settings::languageInUse());
 }
 
 void dlgOptionen::setLanguageText(const QString &language)
@@ -110,11 +73,8 @@ void dlgOptionen::setLanguageText(const QString &language)
 
 void dlgOptionen::loadSwitches()
 {
-    for (std::size_t box = 0; box < Switches.size(); ++box) {
-        const QString value = modIniHandler::ReadSetting(
-            Options, QLatin1String(Switches[box].key), QLatin1String(Switches[box].defaultValue), 256);
-        m_switches[box]->setChecked(isOn(value));
-    }
+    for (std::size_t box = 0; box < Settings::OptionSwitches.size(); ++box)
+        m_switches[box]->setChecked(Settings::isOn(Settings::OptionSwitches[box]));
 }
 
 void dlgOptionen::ApplyBackColor()
@@ -136,17 +96,6 @@ void dlgOptionen::ApplyBackColor()
     Frame1->setAutoFillBackground(true);
 }
 
-void dlgOptionen::CenterForm(const QWidget *parent)
-{
-    modAppIcon::CenterForm(this, parent);
-}
-
-void dlgOptionen::resizeEvent(QResizeEvent *event)
-{
-    QDialog::resizeEvent(event);
-    CenterForm(&m_mainWindow);
-}
-
 void dlgOptionen::dxCheck2_Change(bool checked)
 {
     // Saving without asking can only be chosen while the question is off.
@@ -156,26 +105,24 @@ void dlgOptionen::dxCheck2_Change(bool checked)
 void dlgOptionen::cmdSave_Click()
 {
     const QString chosen = dxCombo1->currentText();
-    bool languageChanged = storedLanguage() != chosen;
+    bool languageChanged = Settings::languageInUse() != chosen;
     saveSwitches();
     if (languageChanged)
         languageChanged = storeListedLanguage(chosen);
     if (languageChanged) {
-        modGlobal::LanguageFilePath = modGlobal::LanguageFileFor(storedLanguage());
-        m_mainWindow.LoadLanguage();
+        Startup::UseStoredLanguage();
+        m_owner.loadLanguage();
     }
-    modGlobal::LanguageFilePath = modGlobal::LanguageFileFor(storedLanguage());
-    modGlobal::CurrentLanguage = storedLanguage();
-    m_mainWindow.SetMessages(languageChanged);
+    Startup::UseStoredLanguage();
+    m_owner.setMessages(languageChanged);
     LanguageNames.clear();
     accept();
 }
 
 void dlgOptionen::saveSwitches()
 {
-    for (std::size_t box = 0; box < Switches.size(); ++box)
-        modIniHandler::WriteSetting(Options, QLatin1String(Switches[box].key),
-            m_switches[box]->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    for (std::size_t box = 0; box < Settings::OptionSwitches.size(); ++box)
+        Settings::writeSwitch(Settings::OptionSwitches[box].key, m_switches[box]->isChecked());
 }
 
 // Only a language that the folder offers is taken; a typed name that is not among them (an
@@ -184,7 +131,7 @@ bool dlgOptionen::storeListedLanguage(const QString &language)
 {
     if (!LanguageNames.contains(language, Qt::CaseSensitive))
         return false;
-    modIniHandler::WriteSetting(Options, LanguageKey, language);
+    Settings::storeLanguage(language);
     return true;
 }
 

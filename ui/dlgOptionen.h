@@ -1,30 +1,35 @@
 #pragma once
 
+#include "ui/CentredDialog.h"
 #include "ui_dlgOptionen.h"
 
 #include <QColor>
-#include <QDialog>
 #include <QStringList>
 #include <array>
-
-class frmMain;
+#include <functional>
 
 // The options: the six switches of the settings file that the main window does not show,
 // and the language of the program. Each opening reads them afresh; Save writes them back
-// and brings the main window up to date, Cancel and closing write nothing.
-class dlgOptionen : public QDialog, private Ui_dlgOptionen
+// and brings the window it belongs to up to date, Cancel and closing write nothing.
+class dlgOptionen : public CentredDialog, private Ui_dlgOptionen
 {
     Q_OBJECT
 
 public:
-    // mainWindow: the window the dialog is centred over and refreshes after saving. The
-    // dialog loads its texts, languages and switches before it returns.
-    explicit dlgOptionen(frmMain &mainWindow);
+    // The window the dialog belongs to: it is centred over it, and Save refreshes it.
+    struct Owner {
+        QWidget *window = nullptr;
+        // The window takes the texts of the language that has just been stored.
+        std::function<void()> loadLanguage;
+        // The window redraws its captions; with true it also logs the language line.
+        std::function<void(bool languageChanged)> setMessages;
+    };
+
+    // The dialog loads its texts, languages and switches before it returns.
+    explicit dlgOptionen(const Owner &owner);
 
     // Puts the dialog's texts of the current language in place.
     void LoadLanguage();
-    // Places the dialog in the middle of parent (of the screen without one).
-    void CenterForm(const QWidget *parent);
 
     // ---- event handlers --------------------------------------------------------------------
     void dxCheck2_Change(bool checked);
@@ -33,9 +38,6 @@ public:
 
     // The language names offered, in the order the language folder listed them.
     const QStringList &languageNames() const { return LanguageNames; }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void Form_Load();
@@ -46,7 +48,7 @@ private:
     bool storeListedLanguage(const QString &language);
     void setLanguageText(const QString &language);
 
-    frmMain &m_mainWindow;
+    Owner m_owner;
     QStringList LanguageNames;
     std::array<QCheckBox *, 6> m_switches {};
     QColor m_designColor;

@@ -1,12 +1,14 @@
 #include "ui/frmMain.h"
 
+#include "config/Settings.h"
+#include "config/WindowSettings.h"
 #include "config/modGlobal.h"
-#include "config/modIniHandler.h"
 #include "config/modRegistry.h"
 #include "ui/BackColor.h"
 #include "ui/Dialogs.h"
 #include "ui/Seams.h"
 #include "ui/Twips.h"
+#include "ui/WindowPlacement.h"
 #include "ui/modAppIcon.h"
 
 #include <QApplication>
@@ -22,32 +24,7 @@
 namespace
 {
 
-// Text ids of section frmMain that the window itself shows.
-enum TextId {
-    SourceHeading = 0,
-    DestinationHeading = 1,
-    IntervalHeading = 2,
-    LogHeading = 3,
-    MinuteWord = 4,
-    MinutesWord = 5,
-    MoveOption = 6,
-    CopyOption = 7,
-    OverwriteBox = 8,
-    ShowLogBox = 9,
-    StartCaption = 12,
-    QuitCaption = 13,
-    StoppedState = 16,
-    SaveQuestionTitle = 36,
-    SaveQuestion = 37,
-    OptionsCaption = 38,
-};
-
-constexpr int WindowTextCount = 39;
-constexpr int FirstMessageId = 54;
-constexpr int MessageCount = 6;
-
-// Indexes into Messages.
-enum MessageIndex { HelpQuestion = 0, QuitQuestion = 2, TrayOpen = 4, TrayExit = 5 };
+using namespace FrmMainTexts;
 
 // Right mouse button, as the notification area reports it.
 constexpr int RightButton = 2;
@@ -59,26 +36,11 @@ constexpr int LogAreaTwips = 1025;
 constexpr int FrameHeightShownTwips = 3710;
 constexpr int ButtonTopShownTwips = 3210;
 
-const QString Options = QStringLiteral("Options");
 const QString CrLf = QStringLiteral("\r\n");
-
-QString readOption(const char *key, const char *defaultValue)
-{
-    return modIniHandler::ReadSetting(Options, QLatin1String(key), QLatin1String(defaultValue), 256);
-}
 
 QString productTitle()
 {
     return QLatin1String(modGlobal::ProductName);
-}
-
-// A stored truth value: a number, false only when it is 0. Anything that is no number keeps
-// the default, true.
-bool readTruth(const char *key, const char *defaultValue)
-{
-    bool isNumber = false;
-    const double value = readOption(key, defaultValue).trimmed().toDouble(&isNumber);
-    return !isNumber || value != 0.0;
 }
 
 } // namespace
@@ -176,9 +138,8 @@ void frmMain::Form_Load(const QStringList &arguments)
     m_state.ElapsedMinutes = 0;
     m_state.StopRequested = false;
     LoadLanguage();
-    setWindowCaption(productTitle() + QLatin1String(" - ") + text(StoppedState));
-    // The interval list is filled here, before the stored interval is put into it.
-    WindowSettings::LoadSettings(*this);
+    setWindowCaption(productTitle() + QLatin1String(" - ") + text(StateStopped));
+    LoadSettings();
     CheckFolders();
     SetFolderToolTips();
     if (arguments.join(QLatin1Char(' ')) == QLatin1String("/s") && cmdStopStart->isEnabled())
@@ -190,8 +151,7 @@ void frmMain::LoadLanguage()
 {
     m_state.Texts.clear();
     for (int n = 0; n < WindowTextCount; ++n)
-        m_state.Texts.append(
-            modIniHandler::ReadLanguageText("frmMain", QStringLiteral("t%1").arg(n), QString(), 256));
+        m_state.Texts.append(FrmMainTexts::Text(TextId(n)));
     Label1->setText(text(SourceHeading));
     Label2->setText(text(DestinationHeading));
     Label3->setText(text(IntervalHeading));
@@ -200,14 +160,13 @@ void frmMain::LoadLanguage()
     dxOption1[1]->setText(text(CopyOption));
     dxCheck2->setText(text(OverwriteBox));
     dxCheck1->setText(text(ShowLogBox));
-    cmdStopStart->setText(text(StartCaption));
+    cmdStopStart->setText(text(ButtonStopped));
     cmdQuit->setCaption(text(QuitCaption));
     cmdOpt->setCaption(text(OptionsCaption));
 
     m_state.Messages.clear();
     for (int n = 0; n < MessageCount; ++n)
-        m_state.Messages.append(modIniHandler::ReadLanguageText(
-            "frmMain", QStringLiteral("t%1").arg(FirstMessageId + n), QString(), 256));
+        m_state.Messages.append(FrmMainTexts::Text(TextId(HelpQuestion + n)));
 }
 
 void frmMain::SetMessages(bool languageChanged)
@@ -215,9 +174,9 @@ void frmMain::SetMessages(bool languageChanged)
     m_scheduler.SetMessages(languageChanged);
 }
 
-QString frmMain::message(int index) const
+QString frmMain::message(TextId id) const
 {
-    return m_state.Messages.value(index);
+    return m_state.Messages.value(id - HelpQuestion);
 }
 
 void frmMain::ApplyBackColor()
@@ -235,13 +194,10 @@ void frmMain::ApplyBackColor()
 
 void frmMain::cmdQuit_KeyDown(int key)
 {
-    const QString appName = QLatin1String(modRegistry::SettingsAppName);
     if (key == Qt::Key_F12)
-        modRegistry::SaveSetting(
-            appName, Options, QStringLiteral("BGColor"), QLatin1String(modRegistry::ButtonFaceColor));
+        modRegistry::StoreBackColor(QLatin1String(modRegistry::ButtonFaceColor));
     else if (key == Qt::Key_F11)
-        modRegistry::SaveSetting(
-            appName, Options, QStringLiteral("BGColor"), QLatin1String(modRegistry::WhiteColor));
+        modRegistry::StoreBackColor(QLatin1String(modRegistry::WhiteColor));
     ApplyBackColor();
 }
 
@@ -255,19 +211,19 @@ void frmMain::SetFolderToolTips()
 
 void frmMain::cmdStopStart_Click()
 {
-    m_scheduler.cmdStopStart_Click();
+    m_scheduler.toggleSchedule();
     closeWhenRunEnds();
 }
 
 void frmMain::Timer1_Timer()
 {
-    m_scheduler.Timer1_Timer();
+    m_scheduler.countMinute();
     closeWhenRunEnds();
 }
 
 void frmMain::Timer2_Timer()
 {
-    m_scheduler.Timer2_Timer();
+    m_scheduler.blink();
 }
 
 void frmMain::FillIntervalList()
@@ -307,7 +263,7 @@ void frmMain::cmdTo_Click()
     browseInto(dxText2, DestinationHeading);
 }
 
-void frmMain::browseInto(QLineEdit *field, int promptId)
+void frmMain::browseInto(QLineEdit *field, TextId promptId)
 {
     Seams::FolderRequest request;
     request.title = text(promptId) + QLatin1Char(':');
@@ -331,12 +287,21 @@ void frmMain::cmdInfo_Click()
 
 void frmMain::cmdOpt_Click()
 {
-    Dialogs::ShowOptions(*this);
+    Dialogs::ShowOptions(optionsOwner());
+}
+
+dlgOptionen::Owner frmMain::optionsOwner()
+{
+    dlgOptionen::Owner owner;
+    owner.window = this;
+    owner.loadLanguage = [this] { LoadLanguage(); };
+    owner.setMessages = [this](bool languageChanged) { SetMessages(languageChanged); };
+    return owner;
 }
 
 void frmMain::cmdHelp_Click()
 {
-    const QString question = message(HelpQuestion) + CrLf + message(HelpQuestion + 1);
+    const QString question = message(HelpQuestion) + CrLf + message(HelpQuestionTail);
     if (Seams::askYesNo(this, productTitle(), question))
         Seams::openUrl(QUrl(QLatin1String(modGlobal::HelpPageUrl)));
 }
@@ -344,7 +309,7 @@ void frmMain::cmdHelp_Click()
 void frmMain::cmdQuit_Click()
 {
     if (m_state.Started) {
-        const QString question = message(QuitQuestion) + CrLf + message(QuitQuestion + 1);
+        const QString question = message(QuitQuestion) + CrLf + message(QuitQuestionTail);
         if (!Seams::askYesNo(this, productTitle(), question))
             return;
         cmdStopStart_Click();
@@ -438,7 +403,7 @@ void frmMain::Form_Resize()
         return;
     InResize = true;
     // Without a notification area the window minimises to the task bar, or it could not come back.
-    if (readTruth("SysTray", "1") && isMinimized() && Seams::trayAvailable())
+    if (Settings::trayWanted() && isMinimized() && Seams::trayAvailable())
         minimiseToTray();
     InResize = false;
 }
@@ -508,7 +473,7 @@ void frmMain::showEvent(QShowEvent *event)
     if (m_centred)
         return;
     m_centred = true;
-    modAppIcon::CenterForm(this, nullptr);
+    WindowPlacement::CenterForm(this, nullptr);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -529,13 +494,49 @@ void frmMain::closeEvent(QCloseEvent *event)
 void frmMain::Form_Unload()
 {
     bool save = false;
-    if (readOption("Question", "0") == QLatin1String("1"))
+    if (Settings::askToSaveOnClosing())
         save = Seams::askYesNo(this, productTitle() + QLatin1String(" - ") + text(SaveQuestionTitle),
             text(SaveQuestion) + QLatin1Char('?'));
     else
-        save = readOption("Save", "0") == QLatin1String("1");
+        save = Settings::saveOnClosing();
     if (save)
-        WindowSettings::SaveSettings(*this);
+        SaveSettings();
+}
+
+// Values the window does not know (another case, another word) leave its controls as they are.
+void frmMain::LoadSettings()
+{
+    // The interval list is filled first; it selects the stored interval itself.
+    FillIntervalList();
+    const WindowSettings::Values values = WindowSettings::Load();
+    dxText1->setText(values.sourceFolder);
+    dxText2->setText(values.destinationFolder);
+    if (values.move) {
+        dxOption1[0]->setChecked(*values.move);
+        dxOption1[1]->setChecked(!*values.move);
+    }
+    if (values.showLog) {
+        dxCheck1->setChecked(*values.showLog);
+        if (*values.showLog)
+            ShowLogArea();
+        else
+            HideLogArea();
+    }
+    if (values.overwrite)
+        dxCheck2->setChecked(*values.overwrite);
+}
+
+void frmMain::SaveSettings()
+{
+    WindowSettings::Values values;
+    values.sourceFolder = dxText1->text();
+    values.destinationFolder = dxText2->text();
+    values.interval
+        = WindowSettings::IntervalValue(dxCombo1->currentText(), text(MinuteWord), text(MinutesWord));
+    values.move = dxOption1[0]->isChecked();
+    values.showLog = dxCheck1->isChecked();
+    values.overwrite = dxCheck2->isChecked();
+    WindowSettings::Save(values);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
@@ -699,51 +700,4 @@ void frmMain::setBusyPointer(bool busy)
 void frmMain::processEvents()
 {
     QCoreApplication::processEvents();
-}
-
-// ---- SettingsHost ----------------------------------------------------------------------------------
-
-QString frmMain::minuteWordSingular() const
-{
-    return text(MinuteWord);
-}
-
-QString frmMain::minuteWordPlural() const
-{
-    return text(MinutesWord);
-}
-
-void frmMain::setSourceFolderText(const QString &text)
-{
-    dxText1->setText(text);
-}
-
-void frmMain::setDestinationFolderText(const QString &text)
-{
-    dxText2->setText(text);
-}
-
-void frmMain::setMoveOption(bool on)
-{
-    dxOption1[0]->setChecked(on);
-}
-
-void frmMain::setCopyOption(bool on)
-{
-    dxOption1[1]->setChecked(on);
-}
-
-bool frmMain::showLogChecked() const
-{
-    return dxCheck1->isChecked();
-}
-
-void frmMain::setShowLogChecked(bool checked)
-{
-    dxCheck1->setChecked(checked);
-}
-
-void frmMain::setOverwriteChecked(bool checked)
-{
-    dxCheck2->setChecked(checked);
 }

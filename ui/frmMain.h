@@ -1,10 +1,11 @@
 #pragma once
 
-#include "config/SettingsHost.h"
+#include "config/FrmMainTexts.h"
 #include "engine/ActivityLog.h"
 #include "engine/MainWindowHost.h"
 #include "engine/MainWindowState.h"
 #include "engine/Scheduler.h"
+#include "ui/dlgOptionen.h"
 #include "ui_frmMain.h"
 
 #include <QHash>
@@ -20,8 +21,8 @@ class QSystemTrayIcon;
 // The main window: the two folders, the interval, the copy/move choice, the overwrite and log
 // switches, the activity log and the command buttons; an icon in the notification area while
 // it is minimised there. The schedule and the run work on its controls through the host
-// interfaces; the handlers keep the names of the events they answer.
-class frmMain : public QWidget, public MainWindowHost, public SettingsHost, private Ui_frmMain
+// interface; the handlers keep the names of the events they answer.
+class frmMain : public QWidget, public MainWindowHost, private Ui_frmMain
 {
     Q_OBJECT
 
@@ -36,6 +37,8 @@ public:
     // Redraws the schedule's captions and the interval list; logs the language line when the
     // language changed. Called by the options dialog after it saved.
     void SetMessages(bool languageChanged);
+    // What the options dialog refreshes after it saved: this window.
+    dlgOptionen::Owner optionsOwner();
 
     // ---- event handlers --------------------------------------------------------------------
     void cmdStopStart_Click();
@@ -88,21 +91,6 @@ public:
     void setBusyPointer(bool busy) override;
     void processEvents() override;
 
-    // ---- SettingsHost --------------------------------------------------------------------------
-    void fillIntervalList() override { FillIntervalList(); }
-    QString minuteWordSingular() const override;
-    QString minuteWordPlural() const override;
-    void setSourceFolderText(const QString &text) override;
-    void setDestinationFolderText(const QString &text) override;
-    bool moveOptionOn() const override { return moveSelected(); }
-    void setMoveOption(bool on) override;
-    void setCopyOption(bool on) override;
-    bool showLogChecked() const override;
-    void setShowLogChecked(bool checked) override;
-    void ShowLogArea() override;
-    void HideLogArea() override;
-    void setOverwriteChecked(bool checked) override;
-
 signals:
     // The window was unloaded: the program ends.
     void unloaded();
@@ -121,20 +109,24 @@ private:
     void Form_Load(const QStringList &arguments);
     void Form_Resize();
     void Form_Unload();
+    void LoadSettings();
+    void SaveSettings();
+    void ShowLogArea();
+    void HideLogArea();
     void ApplyBackColor();
     void SetFolderToolTips();
     void SetTopMost(bool on);
     void minimiseToTray();
     void restoreFromTray();
-    void browseInto(QLineEdit *field, int promptId);
+    void browseInto(QLineEdit *field, FrmMainTexts::TextId promptId);
     void setLogLayout(bool shown);
     void followSelectedLine(int row);
     void showSelectedLine();
     void showIntervalFromStart();
     void closeWhenRunEnds();
     void setTextColor(QWidget *field, const QColor &color);
-    QString text(int id) const { return m_state.text(id); }
-    QString message(int index) const;
+    QString text(FrmMainTexts::TextId id) const { return m_state.text(id); }
+    QString message(FrmMainTexts::TextId id) const;
 
     MainWindowState m_state;
     ActivityLog m_log;

@@ -4,10 +4,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QScreen>
 #include <QWidget>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
 // The resources live in this static library; the linker keeps them only when asked for.
@@ -47,11 +45,6 @@ void reportMissingIcon(QWidget *window, const char *leadIn)
         window, QString::fromLatin1(ProgramTitle), QString::fromLatin1(leadIn) + LastDllErrorText());
 }
 
-int roundHalfToEven(double value)
-{
-    return static_cast<int>(std::nearbyint(value));
-}
-
 } // namespace
 
 QIcon LoadIconResource(const QString &iconName)
@@ -88,32 +81,6 @@ QString LastDllErrorText()
         return QString();
     return QStringLiteral("Error Number: ") + QString::number(code)
         + QStringLiteral("\r\nError Description: ") + QString::fromLocal8Bit(std::strerror(code));
-}
-
-QPoint CenteredOver(const QSize &formSize, const QRect &parentFrame)
-{
-    const double x = (parentFrame.width() - formSize.width()) / 2.0 + parentFrame.left();
-    const double y = (parentFrame.height() - formSize.height()) / 2.0 + parentFrame.top();
-    return QPoint(std::max(0, roundHalfToEven(x)), std::max(0, roundHalfToEven(y)));
-}
-
-QPoint CenteredOnScreen(const QSize &formSize, const QRect &screen)
-{
-    const double x = (screen.width() - formSize.width()) / 2.0 + screen.left();
-    const double y = (screen.height() - formSize.height()) / 2.0 + screen.top();
-    return QPoint(roundHalfToEven(x), roundHalfToEven(y));
-}
-
-void CenterForm(QWidget *form, const QWidget *parent)
-{
-    const QSize formSize = form->frameGeometry().size();
-    if (parent) {
-        form->move(CenteredOver(formSize, parent->frameGeometry()));
-        return;
-    }
-    const QScreen *screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
-    if (screen)
-        form->move(CenteredOnScreen(formSize, screen->geometry()));
 }
 
 } // namespace modAppIcon

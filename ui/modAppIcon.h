@@ -1,15 +1,11 @@
 #pragma once
 
 #include <QIcon>
-#include <QPoint>
-#include <QRect>
-#include <QSize>
 #include <QString>
 
 class QWidget;
 
-// Window services: the application icon of a window, and placing a dialog centred over its
-// parent.
+// The application icon of the windows, and the report of a missing one.
 namespace modAppIcon
 {
 
@@ -29,15 +25,5 @@ void SetIcon(QWidget *window, const QString &iconName, bool setAsApplicationIcon
 // The last OS error (errno) as "Error Number: " n CR LF "Error Description: " text, or empty
 // text when there is none.
 QString LastDllErrorText();
-
-// The top-left corner that centres a form of outer size formSize over a parent's outer
-// rectangle; halves round to even and a negative coordinate becomes 0.
-QPoint CenteredOver(const QSize &formSize, const QRect &parentFrame);
-// The same on a screen, without the limit at 0.
-QPoint CenteredOnScreen(const QSize &formSize, const QRect &screen);
-
-// Moves the form (by its outer rectangle) to the middle of the parent, or of the form's
-// screen when there is no parent. The size stays.
-void CenterForm(QWidget *form, const QWidget *parent);
 
 } // namespace modAppIcon

@@ -1,24 +1,14 @@
 #pragma once
 
+#include "common/PrintTo.h"
+#include "common/TestFiles.h"
+#include "config/modGlobal.h"
+#include "config/modIniHandler.h"
+
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QString>
-
-inline QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 // The settings file that a new user gets, line by line.
 inline QByteArray expectedDefaultSettings()
@@ -54,3 +44,27 @@ inline QByteArray expectedDefaultSettings()
                       "ShowDateAndTime=1\r\n"
                       "\r\n");
 }
+
+// A test with a settings file of its own, made with the default content.
+class SettingsFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        saved = modGlobal::SettingsFilePath;
+        modGlobal::SettingsFilePath = dir.filePath("Tessaro.ini");
+        modIniHandler::WriteDefaultSettings(dir.path());
+    }
+
+    void TearDown() override { modGlobal::SettingsFilePath = saved; }
+
+    void store(const char *key, const QString &value) { modIniHandler::WriteSetting("Options", key, value); }
+    QString stored(const char *key, int size = 256)
+    {
+        return modIniHandler::ReadSetting("Options", key, "<missing>", size);
+    }
+
+    QTemporaryDir dir;
+    QString saved;
+};

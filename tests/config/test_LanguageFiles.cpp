@@ -1,6 +1,6 @@
 #include "config/ConfigTestSupport.h"
 #include "config/LanguageList.h"
-#include "config/SettingsHost.h"
+#include "config/WindowSettings.h"
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 
@@ -80,7 +80,7 @@ TEST_P(LanguageFileTest, TextsFitTheirRoles)
 
 TEST_P(LanguageFileTest, FileIsUtf8WithCrLfLinesAndNoRepeatedIds)
 {
-    const QByteArray bytes = readBytes(modGlobal::LanguageFilePath);
+    const QByteArray bytes = TestFiles::read(modGlobal::LanguageFilePath);
     ASSERT_FALSE(bytes.isEmpty());
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString decoded = decoder(bytes);

@@ -24,7 +24,7 @@ protected:
         langDir = programDir.filePath("lang");
         for (const char *name : {"English.dat", "Deutsch.dat", "ulvenor.dat", "readme.txt", "English.DAT",
                  "Dansk.dat.bak", "noextension", ".hidden.dat"})
-            writeBytes(langDir + "/" + name, "[frmMain]\r\n");
+            TestFiles::write(langDir + "/" + name, "[frmMain]\r\n");
         QDir(langDir).mkpath("Folder.dat");
         modGlobal::SetProgramFolder(programDir.path());
     }
@@ -51,7 +51,7 @@ TEST_F(LanguageListTest, MissingOrEmptyFolderOffersNoLanguage)
 {
     EXPECT_TRUE(LanguageList::PlainLanguageList(programDir.filePath("nowhere")).isEmpty());
     EXPECT_TRUE(LanguageList::FilteredLanguageList(programDir.filePath("nowhere")).isEmpty());
-    writeBytes(programDir.filePath("file"), "x");
+    TestFiles::write(programDir.filePath("file"), "x");
     EXPECT_TRUE(LanguageList::PlainLanguageList(programDir.filePath("file")).isEmpty());
     QDir(langDir).removeRecursively();
     QDir().mkpath(langDir);

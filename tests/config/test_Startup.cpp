@@ -77,7 +77,7 @@ TEST_F(StartupTest, FirstStartCreatesFolderAndFileAndAsksForTheLanguageFirst)
     EXPECT_EQ(modGlobal::SettingsFilePath, settingsFile);
     QByteArray expected = expectedDefaultSettings();
     expected.replace("Language=\r\n", "Language=English\r\n");
-    EXPECT_EQ(readBytes(settingsFile), expected);
+    EXPECT_EQ(TestFiles::read(settingsFile), expected);
 
     EXPECT_EQ(host.calls, QStringList({"dialog", "main"}));
     EXPECT_EQ(host.languageAtMain, "English");
@@ -94,7 +94,7 @@ TEST_F(StartupTest, LanguageDialogClosedWithoutChoiceLeavesAnEmptyLanguageAndAsk
     EXPECT_EQ(modGlobal::CurrentLanguage, "");
     EXPECT_EQ(modGlobal::LanguageFilePath, programDir.path() + "/lang/.dat");
     EXPECT_EQ(registryValue("Language"), "");
-    EXPECT_EQ(readBytes(settingsFile), expectedDefaultSettings());
+    EXPECT_EQ(TestFiles::read(settingsFile), expectedDefaultSettings());
 
     StandInHost second;
     Startup::Main(second);
@@ -106,11 +106,11 @@ TEST_F(StartupTest, LaterStartTouchesNothingAndSkipsTheDialog)
     QByteArray stored = expectedDefaultSettings();
     stored.replace("Language=\r\n", "Language=Deutsch\r\n");
     stored.replace("From=\r\n", "From=/srv/in\r\n");
-    writeBytes(settingsFile, stored);
+    TestFiles::write(settingsFile, stored);
 
     Startup::Main(host);
     EXPECT_EQ(host.calls, QStringList({"main"}));
-    EXPECT_EQ(readBytes(settingsFile), stored);
+    EXPECT_EQ(TestFiles::read(settingsFile), stored);
     EXPECT_EQ(host.languageAtMain, "Deutsch");
     EXPECT_EQ(host.languageFileAtMain, programDir.path() + "/lang/Deutsch.dat");
     EXPECT_EQ(registryValue("Language"), "de");
@@ -120,11 +120,11 @@ TEST_F(StartupTest, LaterStartTouchesNothingAndSkipsTheDialog)
 TEST_F(StartupTest, FileWithoutOptionsIsLeftAloneAndFallsBackToDeutsch)
 {
     const QByteArray stored("; hand-made\r\n[Window]\r\nLeft=3\r\n");
-    writeBytes(settingsFile, stored);
+    TestFiles::write(settingsFile, stored);
 
     Startup::Main(host);
     EXPECT_EQ(host.calls, QStringList({"dialog", "main"}));
-    EXPECT_EQ(readBytes(settingsFile), stored);
+    EXPECT_EQ(TestFiles::read(settingsFile), stored);
     EXPECT_EQ(modGlobal::CurrentLanguage, "Deutsch");
     EXPECT_TRUE(modGlobal::LanguageFilePath.endsWith("/lang/Deutsch.dat"));
     EXPECT_EQ(registryValue("Language"), "de");
@@ -134,7 +134,7 @@ TEST_F(StartupTest, OptionsWithoutALanguageLineFallBackToDeutsch)
 {
     QByteArray stored = expectedDefaultSettings();
     stored.replace("Language=\r\n", "");
-    writeBytes(settingsFile, stored);
+    TestFiles::write(settingsFile, stored);
 
     Startup::Main(host);
     EXPECT_EQ(host.calls, QStringList({"dialog", "main"}));
@@ -165,7 +165,7 @@ TEST_F(StartupTest, RegistryLanguageIsTheLowerCaseStartOfTheName)
              {"English", "en"}, {"X", "x"}, {"DEUTSCH", "de"}, {"Ελληνικά", "ελ"}}) {
         QByteArray stored = expectedDefaultSettings();
         stored.replace("Language=\r\n", "Language=" + name.toUtf8() + "\r\n");
-        writeBytes(settingsFile, stored);
+        TestFiles::write(settingsFile, stored);
         StandInHost later;
         Startup::Main(later);
         EXPECT_EQ(registryValue("Language"), code) << name.toStdString();
@@ -177,7 +177,7 @@ TEST_F(StartupTest, RegistryLanguageIsTheLowerCaseStartOfTheName)
 TEST_F(StartupTest, UnwritableSettingsFolderStillOpensTheMainWindowWithDefaults)
 {
     // A regular file where the folder Tessaro belongs: nothing can be created below it.
-    writeBytes(configHome + "/Tessaro", "in the way");
+    TestFiles::write(configHome + "/Tessaro", "in the way");
     host.chosenLanguage = "English";
     Startup::Main(host);
     EXPECT_EQ(host.calls, QStringList({"dialog", "main"}));

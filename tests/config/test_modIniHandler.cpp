@@ -32,7 +32,7 @@ protected:
 TEST_F(IniHandlerTest, DefaultFileIsWrittenByteForByteAndAnswersEveryReader)
 {
     WriteDefaultSettings(dir.path());
-    ASSERT_EQ(readBytes(path), expectedDefaultSettings());
+    ASSERT_EQ(TestFiles::read(path), expectedDefaultSettings());
     EXPECT_EQ(expectedDefaultSettings().count("\r\n"), 30);
 
     // Each reader with the default it passes: the file's value wins where the key exists.
@@ -55,7 +55,7 @@ TEST_F(IniHandlerTest, DefaultFileIsWrittenByteForByteAndAnswersEveryReader)
 TEST_F(IniHandlerTest, MissingFileSectionOrKeyGiveTheDefaultAndAnEmptyValueGivesEmptyText)
 {
     EXPECT_EQ(read("Options", "From"), "<default>");
-    writeBytes(path, "[Other]\r\nFrom=elsewhere\r\n[Options]\r\nFrom=\r\nTo=  \r\n");
+    TestFiles::write(path, "[Other]\r\nFrom=elsewhere\r\n[Options]\r\nFrom=\r\nTo=  \r\n");
     EXPECT_EQ(read("Options", "From"), "");
     EXPECT_EQ(read("Options", "To"), "");
     EXPECT_EQ(read("Options", "Interval"), "<default>");
@@ -68,7 +68,7 @@ TEST_F(IniHandlerTest, MissingFileSectionOrKeyGiveTheDefaultAndAnEmptyValueGives
 
 TEST_F(IniHandlerTest, NamesMatchInAnyCaseAndBlanksQuotesAndCommentsAreHandled)
 {
-    writeBytes(path,
+    TestFiles::write(path,
         "[ options ]\r\n"
         "  FROM  =  /data/in  \r\n"
         "to\t=\t/data/out\r\n"
@@ -116,19 +116,19 @@ TEST_F(IniHandlerTest, WritesChangeOnlyTheirLineAndAppendWhereTheEntriesEnd)
 
     ASSERT_TRUE(WriteIniValue(path, "options", "from", "/home/ann/Documents"));
     expected.replace("From=\r\n", "From=/home/ann/Documents\r\n");
-    EXPECT_EQ(readBytes(path), expected);
+    EXPECT_EQ(TestFiles::read(path), expected);
 
     ASSERT_TRUE(WriteIniValue(path, "Options", "SysTray", "0"));
     expected.replace("ShowDateAndTime=1\r\n", "ShowDateAndTime=1\r\nSysTray=0\r\n");
-    EXPECT_EQ(readBytes(path), expected);
+    EXPECT_EQ(TestFiles::read(path), expected);
 
     ASSERT_TRUE(WriteIniValue(path, "Options", "SysTray", "1"));
     expected.replace("SysTray=0\r\n", "SysTray=1\r\n");
-    EXPECT_EQ(readBytes(path), expected);
+    EXPECT_EQ(TestFiles::read(path), expected);
 
     ASSERT_TRUE(WriteIniValue(path, "Window", "Left", "10"));
     expected += "[Window]\r\nLeft=10\r\n";
-    EXPECT_EQ(readBytes(path), expected);
+    EXPECT_EQ(TestFiles::read(path), expected);
     EXPECT_EQ(read("Options", "From"), "/home/ann/Documents");
     EXPECT_EQ(read("Window", "Left"), "10");
 }
@@ -136,22 +136,22 @@ TEST_F(IniHandlerTest, WritesChangeOnlyTheirLineAndAppendWhereTheEntriesEnd)
 TEST_F(IniHandlerTest, WriteCreatesAMissingFileAndKeepsItsLineEndsOtherwise)
 {
     ASSERT_TRUE(WriteIniValue(path, "Options", "Language", "English"));
-    EXPECT_EQ(readBytes(path), QByteArray("[Options]\r\nLanguage=English\r\n"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("[Options]\r\nLanguage=English\r\n"));
 
-    // A last line without a line end gets one before the appended key.
-    writeBytes(path, "[Options]\nSave=1");
+    // A last line without a line end gets the file's line end before the appended key.
+    TestFiles::write(path, "[Options]\nSave=1");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Question", "1"));
-    EXPECT_EQ(readBytes(path), QByteArray("[Options]\nSave=1\r\nQuestion=1\r\n"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("[Options]\nSave=1\nQuestion=1\n"));
 
-    writeBytes(path, "; only a comment");
+    TestFiles::write(path, "; only a comment");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "0"));
-    EXPECT_EQ(readBytes(path), QByteArray("; only a comment\r\n[Options]\r\nSave=0\r\n"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("; only a comment\r\n[Options]\r\nSave=0\r\n"));
 
     // An empty section takes the key right below its header; trailing comments stay below.
-    writeBytes(path, "[Options]\r\n\r\n; about the next section\r\n[Next]\r\n");
+    TestFiles::write(path, "[Options]\r\n\r\n; about the next section\r\n[Next]\r\n");
     ASSERT_TRUE(WriteIniValue(path, "Options", "Save", "1"));
-    EXPECT_EQ(
-        readBytes(path), QByteArray("[Options]\r\nSave=1\r\n\r\n; about the next section\r\n[Next]\r\n"));
+    EXPECT_EQ(TestFiles::read(path),
+        QByteArray("[Options]\r\nSave=1\r\n\r\n; about the next section\r\n[Next]\r\n"));
 }
 
 TEST_F(IniHandlerTest, ValuesReadBackExactlyAsWritten)
@@ -162,7 +162,7 @@ TEST_F(IniHandlerTest, ValuesReadBackExactlyAsWritten)
         ASSERT_TRUE(WriteIniValue(path, "Options", "From", value)) << value.toStdString();
         EXPECT_EQ(read("Options", "From"), value);
     }
-    EXPECT_EQ(readBytes(path).count("From="), 1);
+    EXPECT_EQ(TestFiles::read(path).count("From="), 1);
 }
 
 TEST_F(IniHandlerTest, WritesThatWouldBreakTheFileAreRefusedAndLeaveItAlone)
@@ -177,12 +177,12 @@ TEST_F(IniHandlerTest, WritesThatWouldBreakTheFileAreRefusedAndLeaveItAlone)
     EXPECT_FALSE(WriteIniValue(path, "Options", "  ", "1"));
     EXPECT_FALSE(WriteIniValue(path, "", "Key", "1"));
     EXPECT_FALSE(WriteIniValue(path, "Opt\nions", "Key", "1"));
-    EXPECT_EQ(readBytes(path), expectedDefaultSettings());
+    EXPECT_EQ(TestFiles::read(path), expectedDefaultSettings());
 }
 
 TEST_F(IniHandlerTest, WritesThatCannotReachTheFileFailQuietly)
 {
-    writeBytes(dir.filePath("plain"), "not a folder");
+    TestFiles::write(dir.filePath("plain"), "not a folder");
     EXPECT_FALSE(WriteIniValue(dir.filePath("plain/Tessaro.ini"), "Options", "Save", "1"));
     EXPECT_FALSE(WriteIniValue(dir.filePath("missing/Tessaro.ini"), "Options", "Save", "1"));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing")));
@@ -195,7 +195,7 @@ TEST_F(IniHandlerTest, WritesThatCannotReachTheFileFailQuietly)
     const QString longName = dir.filePath(QString(300, QLatin1Char('n')) + ".ini");
     EXPECT_FALSE(WriteIniValue(longName, "Options", "Save", "1"));
     WriteDefaultSettings(dir.filePath("plain"));
-    EXPECT_EQ(readBytes(dir.filePath("plain")), QByteArray("not a folder"));
+    EXPECT_EQ(TestFiles::read(dir.filePath("plain")), QByteArray("not a folder"));
 }
 
 TEST_F(IniHandlerTest, SettingAndLanguageOperationsUseTheirGlobalPaths)
@@ -204,17 +204,17 @@ TEST_F(IniHandlerTest, SettingAndLanguageOperationsUseTheirGlobalPaths)
     const QString savedLanguage = modGlobal::LanguageFilePath;
     modGlobal::SettingsFilePath = path;
     modGlobal::LanguageFilePath = dir.filePath("English.dat");
-    writeBytes(modGlobal::LanguageFilePath, "[frmMain]\r\nt5=minutes\r\n");
+    TestFiles::write(modGlobal::LanguageFilePath, "[frmMain]\r\nt5=minutes\r\n");
 
     WriteSetting("Options", "Interval", "15");
     EXPECT_EQ(ReadSetting("Options", "Interval", "5", 256), "15");
-    EXPECT_EQ(readBytes(path), QByteArray("[Options]\r\nInterval=15\r\n"));
+    EXPECT_EQ(TestFiles::read(path), QByteArray("[Options]\r\nInterval=15\r\n"));
     EXPECT_EQ(ReadLanguageText("frmMain", "t5"), "minutes");
     EXPECT_EQ(ReadLanguageText("frmMain", "t7"), "");
     EXPECT_EQ(ReadLanguageText("frmMain", "t5", "", 4), "min");
 
     // Nothing is cached: a change by another writer shows at the next read.
-    writeBytes(path, "[Options]\r\nInterval=30\r\n");
+    TestFiles::write(path, "[Options]\r\nInterval=30\r\n");
     EXPECT_EQ(ReadSetting("Options", "Interval", "5", 256), "30");
 
     modGlobal::LanguageFilePath = dir.filePath("Missing.dat");

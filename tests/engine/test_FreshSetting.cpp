@@ -41,7 +41,7 @@ TEST(FreshSettingTest, SeesEveryChangeOfTheSettingsFile)
 {
     TestSettings settings;
     const QString path = modGlobal::SettingsFilePath;
-    FreshSetting setting("CheckDestination", "0");
+    FreshSetting setting(Settings::FreeSpaceCheckOfRun);
     EXPECT_EQ(afterEvents(setting), "0");
 
     settings.set("CheckDestination", "1");

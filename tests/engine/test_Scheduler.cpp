@@ -1,5 +1,5 @@
 #include "RunFixture.h"
-#include "TestFiles.h"
+#include "common/TestFiles.h"
 #include "engine/Scheduler.h"
 
 #include <QDir>
@@ -39,7 +39,7 @@ TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
     ASSERT_TRUE(write(src + "/a.txt", "a"));
     host.interval = "5 Minutes";
 
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     EXPECT_TRUE(host.state().Started);
     EXPECT_EQ(host.state().IntervalMinutes, 5);
     EXPECT_EQ(host.caption, counting(5, "Minutes"));
@@ -51,15 +51,15 @@ TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
     EXPECT_EQ(host.log.selectedRow(), 0);
     EXPECT_EQ(copiedFiles(), 0);
 
-    scheduler.Timer1_Timer();
+    scheduler.countMinute();
     EXPECT_EQ(host.caption, counting(4, "Minutes"));
     for (int n = 0; n < 3; ++n)
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
     EXPECT_EQ(host.caption, counting(1, "Minute"));
     EXPECT_EQ(copiedFiles(), 0);
 
     host.captions.clear();
-    scheduler.Timer1_Timer();
+    scheduler.countMinute();
     EXPECT_EQ(copiedFiles(), 1);
     EXPECT_EQ(host.captions,
         QStringList({"Tessaro Lite - t15!", "Tessaro Lite - t15 (t27 1 t29)", "Tessaro Lite - t14",
@@ -71,17 +71,17 @@ TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
 
     // The next interval is a full one again.
     for (int n = 0; n < 4; ++n)
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 }
 
 TEST_F(SchedulerTest, IntervalOfOneMinuteRunsAtTheFirstTick)
 {
     host.interval = "1 Minute";
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 
-    scheduler.Timer1_Timer();
+    scheduler.countMinute();
     EXPECT_EQ(host.log.lines(), QStringList({"t33", "t18: t19 "}));
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 }
@@ -89,12 +89,12 @@ TEST_F(SchedulerTest, IntervalOfOneMinuteRunsAtTheFirstTick)
 TEST_F(SchedulerTest, StopResetsTheCountAndStartBeginsWithTheFullInterval)
 {
     host.interval = "10 minutes";
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     for (int n = 0; n < 3; ++n)
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
     EXPECT_EQ(host.caption, counting(7, "Minutes"));
 
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     EXPECT_FALSE(host.state().Started);
     EXPECT_EQ(host.state().ElapsedMinutes, 0);
     EXPECT_TRUE(host.picture.isEmpty());
@@ -106,11 +106,11 @@ TEST_F(SchedulerTest, StopResetsTheCountAndStartBeginsWithTheFullInterval)
     EXPECT_EQ(host.log.selectedRow(), 1);
 
     // Ticks while stopped do nothing.
-    scheduler.Timer1_Timer();
+    scheduler.countMinute();
     EXPECT_EQ(host.state().ElapsedMinutes, 0);
     EXPECT_EQ(host.caption, "Tessaro Lite - t16");
 
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     EXPECT_EQ(host.caption, counting(10, "Minutes"));
 }
 
@@ -119,17 +119,17 @@ TEST_F(SchedulerTest, ClickDuringARunOnlyCancelsIt)
     for (int n = 1; n <= 4; ++n)
         ASSERT_TRUE(write(src + QString("/f%1.txt").arg(n), "x"));
     host.interval = "1 Minute";
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     bool clicked = false;
     host.onEvents = [&] {
         if (!clicked && host.log.lineCount() == 2 && host.log.newestLine().startsWith("t25")) {
             clicked = true;
             EXPECT_EQ(host.stopStartCaption, "t32");
-            scheduler.cmdStopStart_Click();
+            scheduler.toggleSchedule();
         }
     };
 
-    scheduler.Timer1_Timer();
+    scheduler.countMinute();
 
     EXPECT_TRUE(clicked);
     EXPECT_TRUE(host.state().Started);
@@ -150,10 +150,10 @@ TEST_F(SchedulerTest, DoActionOnStartRunsBeforeTheBlinkingAndSkipsARunDueMeanwhi
     host.onEvents = [&] {
         blinkingDuringRun = blinkingDuringRun || host.timer2.value_or(false);
         // The minute comes due while the run begun by Start works.
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
     };
 
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
 
     EXPECT_FALSE(blinkingDuringRun);
     EXPECT_EQ(host.timer2, true);
@@ -172,7 +172,7 @@ TEST_F(SchedulerTest, StartRefusesAnIntervalThatIsNoWholeNumberFrom1To540)
     for (const QString &text : refused) {
         host.interval = text;
         host.intervalRed = false;
-        scheduler.cmdStopStart_Click();
+        scheduler.toggleSchedule();
         EXPECT_FALSE(host.state().Started) << text.toStdString();
         EXPECT_TRUE(host.intervalRed) << text.toStdString();
     }
@@ -183,7 +183,7 @@ TEST_F(SchedulerTest, StartRefusesAnIntervalThatIsNoWholeNumberFrom1To540)
 
     host.interval = "540 MINUTES";
     host.intervalRed = false;
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     EXPECT_TRUE(host.state().Started);
     EXPECT_FALSE(host.intervalRed);
     EXPECT_EQ(host.state().IntervalMinutes, 540);
@@ -202,7 +202,7 @@ TEST_F(SchedulerTest, BlinkingAlternatesTheTwoPictures)
 {
     QStringList pictures;
     for (int n = 0; n < 5; ++n) {
-        scheduler.Timer2_Timer();
+        scheduler.blink();
         pictures.append(host.picture);
     }
     const QString off = Scheduler::BlinkerOffIcon();
@@ -268,9 +268,9 @@ TEST_F(SchedulerTest, CheckFoldersColoursEachFieldAndEnablesStartOnlyForTwoFolde
 TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt)
 {
     host.interval = "30 Minutes";
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     for (int n = 0; n < 3; ++n)
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
 
     settings.set("Interval", "10");
     scheduler.SetMessages(false);
@@ -281,7 +281,7 @@ TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt
     EXPECT_EQ(host.interval, "10 Minutes");
 
     for (int n = 0; n < 4; ++n)
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
     settings.set("Interval", "5");
     scheduler.SetMessages(false);
     EXPECT_EQ(host.state().ElapsedMinutes, 0);
@@ -290,7 +290,7 @@ TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt
 
     // The count reaches the new interval again.
     for (int n = 0; n < 5; ++n)
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
     EXPECT_TRUE(host.log.lines().contains("t18: t19 "));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/PrintTo.h"
 #include "config/modGlobal.h"
 
 #include <QApplication>
@@ -10,13 +11,6 @@
 #include <QWidget>
 #include <functional>
 #include <gtest/gtest.h>
-#include <ostream>
-
-// Texts in failure messages as text.
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 // A program folder of a test's own: lang/ with the language files the test puts there and
 // bin/ for the pictures.

@@ -26,7 +26,7 @@ protected:
         if (!window)
             open();
         options.reset();
-        options = std::make_unique<dlgOptionen>(*window);
+        options = std::make_unique<dlgOptionen>(window->optionsOwner());
         return *options;
     }
 
@@ -151,6 +151,22 @@ TEST_F(OptionsTest, SavingTheSameLanguageNeitherReloadsNorLogs)
     EXPECT_EQ(setting("Language"), "English");
     EXPECT_EQ(modGlobal::CurrentLanguage, "English");
     EXPECT_EQ(window->windowTitle(), "Tessaro Lite - " + lang(16));
+}
+
+// The language dialog stores a name as typed; like start-up, this dialog reads it without the
+// blanks at its ends, so that it neither shows nor logs a language with a blank.
+TEST_F(OptionsTest, AStoredLanguageIsReadWithoutItsEndBlanks)
+{
+    writeSettings({{"Language", "\"Deutsch \""}});
+    open();
+    openOptions();
+    EXPECT_EQ(languageList()->currentText(), "Deutsch");
+    EXPECT_EQ(languageList()->currentIndex(), languageList()->findText("Deutsch"));
+    save();
+
+    EXPECT_EQ(modGlobal::CurrentLanguage, "Deutsch");
+    EXPECT_EQ(modGlobal::LanguageFilePath, modGlobal::LanguageFileFor("Deutsch"));
+    EXPECT_TRUE(logLines().isEmpty());
 }
 
 TEST_F(OptionsTest, AnotherListedLanguageTurnsTheMainWindowAtOnce)

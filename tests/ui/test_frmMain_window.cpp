@@ -69,6 +69,18 @@ TEST_F(WindowTest, HiddenLogFromTheSettingsGivesTheShortWindow)
     EXPECT_EQ(window->height(), Twips::ToPixelsY(3705 - 1025, window.get()));
 }
 
+// Words the window does not know (another case, another word) leave its controls as designed.
+TEST_F(WindowTest, UnknownStoredWordsLeaveTheControlsAsDesigned)
+{
+    writeSettings({{"Action", "copy"}, {"ShowLog", "yes"}, {"Overwrite", "2"}});
+    open();
+    EXPECT_TRUE(control<QRadioButton>("dxOption1_0")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("dxOption1_1")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>("dxCheck1")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>("dxCheck2")->isChecked());
+    EXPECT_EQ(window->height(), Twips::ToPixelsY(3705, window.get()));
+}
+
 TEST_F(WindowTest, TooltipOfTheLogShowsTheLineUnderThePointer)
 {
     open();

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "config/LanguageCatalogue.h"
+
+// The texts of section frmMain of the language files: those of the main window (its table,
+// t0 to t38, which the schedule and the run use too), and those of the options and about
+// dialogs, the log's language line and the main window's questions.
+namespace FrmMainTexts
+{
+
+inline constexpr const char *Section = "frmMain";
+
+enum TextId : int {
+    // The main window's controls, the schedule and the run: the window's table.
+    SourceHeading = 0,
+    DestinationHeading = 1,
+    IntervalHeading = 2,
+    LogHeading = 3,
+    MinuteWord = 4,
+    MinutesWord = 5,
+    MoveOption = 6,
+    CopyOption = 7,
+    OverwriteBox = 8,
+    ShowLogBox = 9,
+    ButtonStarted = 11, // "Stop"
+    ButtonStopped = 12, // "Start"
+    QuitCaption = 13,
+    StateStarted = 14,
+    StateRun = 15,
+    StateStopped = 16,
+    Remaining = 17,
+    EmptyFolder = 18,
+    EmptyFolderTail = 19,
+    NoSpace = 20,
+    NotMoved = 21,
+    NotCopied = 22,
+    Replaced = 23,
+    Exists = 24,
+    Copied = 25,
+    Moved = 26,
+    Copying = 27,
+    Moving = 28,
+    OneFile = 29,
+    Files = 30,
+    Cancelled = 31,
+    ButtonRunning = 32,
+    StartLine = 33,
+    StopLine = 34,
+    ErrorLabel = 35,
+    SaveQuestionTitle = 36,
+    SaveQuestion = 37, // also the options dialog's box for Save
+    OptionsCaption = 38, // also the options dialog's caption, without "&"
+
+    // The options dialog.
+    QuestionBox = 39,
+    RunOnStartBox = 40,
+    CancelButton = 41,
+    SaveButton = 42,
+    LanguageLabel = 43,
+    NoFreeSpaceCheckBox = 50,
+    DatePrefixBox = 60,
+    TrayBox = 61,
+
+    // The log line of a language change: this text, a blank and the language.
+    LanguageChangedLine = 44,
+
+    // The about dialog.
+    AboutCaption = 45,
+    VersionLabel = 46,
+    HelpPageLabel = 47,
+    SupportLabel = 48,
+    CloseButton = 49,
+    FreewareLine = 51,
+    Description = 52,
+
+    // The main window's messages (its table Messages, index 0 is t54).
+    HelpQuestion = 54,
+    HelpQuestionTail = 55,
+    QuitQuestion = 56,
+    QuitQuestionTail = 57,
+    TrayOpen = 58,
+    TrayExit = 59,
+};
+
+// The main window's table Texts holds t0 to t38; its Messages hold t54 to t59.
+inline constexpr int WindowTextCount = OptionsCaption + 1;
+inline constexpr int MessageCount = TrayExit - HelpQuestion + 1;
+
+inline QString Text(TextId id)
+{
+    return LanguageCatalogue::Text(Section, id);
+}
+
+} // namespace FrmMainTexts
