@@ -42,12 +42,6 @@ public:
     static constexpr int MinimumInterval = 1;
     static constexpr int MaximumInterval = 540;
 
-    // The former names, after the window's button and timers, until every caller uses the
-    // names above.
-    void cmdStopStart_Click() { toggleSchedule(); }
-    void Timer1_Timer() { countMinute(); }
-    void Timer2_Timer() { blink(); }
-
 private:
     void start();
     void stop();

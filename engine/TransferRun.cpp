@@ -1,5 +1,7 @@
 #include "engine/TransferRun.h"
 
+#include "config/FrmMainTexts.h"
+#include "config/Settings.h"
 #include "config/modGlobal.h"
 #include "engine/ActivityLog.h"
 #include "engine/MainWindowHost.h"
@@ -12,28 +14,7 @@
 namespace
 {
 
-// Text ids of section frmMain that the run writes.
-enum TextId {
-    StateRun = 15,
-    EmptyFolder = 18,
-    EmptyFolderTail = 19,
-    NoSpace = 20,
-    NotMoved = 21,
-    NotCopied = 22,
-    Replaced = 23,
-    Exists = 24,
-    Copied = 25,
-    Moved = 26,
-    Copying = 27,
-    Moving = 28,
-    OneFile = 29,
-    Files = 30,
-    Cancelled = 31,
-    ButtonRunning = 32,
-    ButtonStarted = 11,
-    ButtonStopped = 12,
-    ErrorLabel = 35,
-};
+using namespace FrmMainTexts;
 
 // Room the checks keep free on the destination, in bytes.
 constexpr qint64 FreeSpaceMargin = 1024;
@@ -259,27 +240,20 @@ bool TransferRun::fitsInDestination(Context &ctx, const QByteArray &name)
 
 // Read for every file, so that a value saved from the options during a run applies from the
 // next file on. "1" (or any number but 0) means: do not check; absent: no number is stored.
-std::optional<bool> TransferRun::storedFreeSpaceCheck()
-{
-    bool isNumber = false;
-    const double value = m_checkDestination.value().trimmed().toDouble(&isNumber);
-    return isNumber ? std::optional<bool>(value == 0) : std::nullopt;
-}
-
+// Read for every file, so that a value saved from the options during a run applies from the
+// next file on. The workers run ahead only while the check is surely off.
 bool TransferRun::runsAhead()
 {
-    return m_filesAhead > 0 && storedFreeSpaceCheck() == false;
+    return m_filesAhead > 0 && !Settings::freeSpaceCheckWanted(m_checkDestination.value()).wanted;
 }
 
 // A stored value that is no number is reported, and the file is handled as with the check.
 bool TransferRun::freeSpaceCheckWanted(Context &ctx)
 {
-    const std::optional<bool> check = storedFreeSpaceCheck();
-    if (!check)
-        logError(ctx,
-            QLatin1String("CheckDestination is not a number: \"") + m_checkDestination.value()
-                + QLatin1Char('"'));
-    return check.value_or(true);
+    const Settings::FreeSpaceCheck check = Settings::freeSpaceCheckWanted(m_checkDestination.value());
+    if (!check.unreadable.isEmpty())
+        logError(ctx, check.unreadable);
+    return check.wanted;
 }
 
 void TransferRun::awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index)

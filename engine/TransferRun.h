@@ -7,7 +7,6 @@
 #include <QList>
 #include <QString>
 #include <memory>
-#include <optional>
 
 class ActivityLog;
 class MainWindowHost;
@@ -61,7 +60,6 @@ private:
     void handleInTurn(Context &ctx, TransferPipeline &pipeline, int index);
     void handOut(Context &ctx, TransferPipeline &pipeline, int index);
     bool fitsInDestination(Context &ctx, const QByteArray &name);
-    std::optional<bool> storedFreeSpaceCheck();
     bool runsAhead();
     bool freeSpaceCheckWanted(Context &ctx);
     void awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index);

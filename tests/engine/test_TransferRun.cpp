@@ -1,5 +1,5 @@
 #include "RunFixture.h"
-#include "TestFiles.h"
+#include "common/TestFiles.h"
 #include "fs/TransferFolders.h"
 
 #include <QDir>

@@ -1,52 +1,58 @@
 #pragma once
 
+#include "common/Mounts.h"
+#include "common/PrintTo.h"
+#include "common/TestFiles.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <ostream>
-
-// Readable failure messages for texts and lists of texts.
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
-inline void PrintTo(const QByteArray &bytes, std::ostream *out)
-{
-    *out << '"' << bytes.toStdString() << '"';
-}
+#include <gtest/gtest.h>
 
 namespace fstest
 {
 
-void writeFile(const QString &path, const QByteArray &data);
-QByteArray readFile(const QString &path);
+inline void writeFile(const QString &path, const QByteArray &data)
+{
+    ASSERT_TRUE(TestFiles::write(path, data)) << path.toStdString();
+}
 
-// Every entry of a folder, hidden ones included, sorted: what a leftover check must see.
-QStringList allEntries(const QString &folder);
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
-// Bytes that differ from position to position, so that a shifted or cut copy shows.
-QByteArray patternBytes(qint64 size);
+using TestFiles::patternBytes;
+// Every entry of a folder, hidden ones included: what a leftover check must see.
+inline QStringList allEntries(const QString &folder)
+{
+    return TestFiles::entries(folder);
+}
 
 // A name of more than 255 bytes, which no Linux file system accepts.
-QString overlongName();
+inline QString overlongName()
+{
+    return QString(300, QLatin1Char('n'));
+}
 
-// A small tmpfs on a fresh folder. Only root may mount; mounted() tells whether it worked.
+// A small tmpfs on a fresh folder of its own. Only root may mount; mounted() tells whether it
+// worked.
 class TmpfsMount
 {
 public:
-    explicit TmpfsMount(const QByteArray &size = "4m");
-    ~TmpfsMount();
-    TmpfsMount(const TmpfsMount &) = delete;
-    TmpfsMount &operator=(const TmpfsMount &) = delete;
+    explicit TmpfsMount(const QString &size = "4m")
+        : m_mount(m_dir.path(), size)
+    {
+    }
 
-    bool mounted() const { return m_mounted; }
+    bool mounted() const { return m_mount.mounted(); }
     QString path() const { return m_dir.path(); }
 
 private:
     QTemporaryDir m_dir;
-    bool m_mounted = false;
+    TestMounts::TmpfsMount m_mount;
 };
 
 } // namespace fstest

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/PrintTo.h"
+#include "common/TestFiles.h"
 #include "engine/RunFixture.h"
-#include "engine/TestFiles.h"
 #include "engine/TestHost.h"
 
 #include <QCryptographicHash>
@@ -16,25 +17,10 @@
 #include <ostream>
 #include <unistd.h>
 
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace Reliability
 {
 
-// Bytes that differ from file to file and from position to position, so that a copy that is
-// cut, shifted or mixed up with another file shows in its checksum.
-inline QByteArray patternBytes(qint64 size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator random(seed);
-    random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    for (qint64 i = size / 4 * 4; i < size; ++i)
-        bytes[i] = static_cast<char>(random.bounded(256));
-    return bytes;
-}
+using TestFiles::patternBytes;
 
 inline QByteArray sha256Of(const QByteArray &bytes)
 {

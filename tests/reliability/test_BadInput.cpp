@@ -49,7 +49,7 @@ QList<Garbled> garbledFiles()
         {"CR-only line ends", "[%S]\r%K=/a\r%O=1\r", "/a"},
         {"LF-only line ends", "[%S]\n%K=/a\n%O=1\n", "/a"},
         {"a byte-order mark", "\xEF\xBB\xBF[%S]\r\n%K=/a\r\n%O=1\r\n", "/a"},
-        {"invalid UTF-8", "[%S]\r\n%K=/\xC3\x28\xFF\r\n%O=1\r\n", QString::fromUtf8("/\xC3\x28\xFF")},
+        {"invalid UTF-8", "[%S]\r\n%K=/\xC3\x28\xFF\r\n%O=1\r\n", QString::fromLatin1("/\xC3\x28\xFF")},
         {"an empty file", "", QString()},
     };
 }
@@ -129,11 +129,11 @@ TEST_F(BadInputTest, ScheduleAndRunKeepWorkingWithGarbledFiles)
         scheduler.FillIntervalList();
         scheduler.CheckFolders();
         ASSERT_EQ(host.stopStartEnabled, true);
-        scheduler.cmdStopStart_Click();
+        scheduler.toggleSchedule();
         ASSERT_TRUE(host.state().Started) << host.interval.left(40).toStdString();
         EXPECT_EQ(host.state().IntervalMinutes, 5);
         for (int tick = 0; tick < 5; ++tick)
-            scheduler.Timer1_Timer();
+            scheduler.countMinute();
 
         EXPECT_EQ(TestFiles::read(dst + "/f.txt"), "content");
         EXPECT_TRUE(host.log.newestLine().endsWith(": f.txt")) << host.log.newestLine().toStdString();

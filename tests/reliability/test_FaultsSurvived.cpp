@@ -318,7 +318,7 @@ TEST_F(FaultsTest, ThousandTimedRunsMoveEveryNewFileOnceAndIntact)
     host.interval = "1 Minute";
     scheduler.CheckFolders();
     ASSERT_EQ(host.stopStartEnabled, true);
-    scheduler.cmdStopStart_Click();
+    scheduler.toggleSchedule();
     ASSERT_TRUE(host.state().Started);
 
     // Every file of every tick is planned before the first tick, so that the heap measured
@@ -352,7 +352,7 @@ TEST_F(FaultsTest, ThousandTimedRunsMoveEveryNewFileOnceAndIntact)
         for (const Arrival &arrival : arrivals.at(tick))
             ASSERT_TRUE(TestFiles::write(
                 in(src, arrival.name), Reliability::patternBytes(arrival.size, arrival.seed)));
-        scheduler.Timer1_Timer();
+        scheduler.countMinute();
     }
 
     {
