@@ -1,11 +1,14 @@
 #include "engine/ActivityLog.h"
 
+#include "config/LanguageLocale.h"
 #include "config/Settings.h"
+#include "config/modGlobal.h"
+
+#include <QRegularExpression>
 
 ActivityLog::ActivityLog(QObject *parent)
     : QAbstractListModel(parent)
 {
-    setLocale(QLocale::system());
 }
 
 int ActivityLog::rowCount(const QModelIndex &parent) const
@@ -68,6 +71,7 @@ void ActivityLog::clear()
 
 QString ActivityLog::datePrefix() const
 {
+    followProgramLanguage();
     if (m_clock)
         return formatPrefix(m_clock());
     const qint64 second = QDateTime::currentSecsSinceEpoch();
@@ -92,10 +96,44 @@ void ActivityLog::setClock(Clock clock)
 
 void ActivityLog::setLocale(const QLocale &locale)
 {
+    m_localeGiven = true;
+    useFormatsOf(locale);
+}
+
+void ActivityLog::followProgramLanguage() const
+{
+    if (m_localeGiven || (m_localeSettled && m_localeLanguage == modGlobal::CurrentLanguage))
+        return;
+    m_localeLanguage = modGlobal::CurrentLanguage;
+    m_localeSettled = true;
+    useFormatsOf(LanguageLocale::ForDates(QLocale::system(), m_localeLanguage));
+}
+
+void ActivityLog::useFormatsOf(const QLocale &locale) const
+{
     m_locale = locale;
     m_dateFormat = locale.dateFormat(QLocale::ShortFormat);
-    m_timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    m_timeFormat = TimeWithSeconds(locale);
     m_prefixSecond = -1;
+}
+
+// The short time form drops the seconds in most locales; a log that may gain lines every
+// minute needs them. The long form has them, and a time-zone name ("t") that a log line
+// does not need.
+QString ActivityLog::TimeWithSeconds(const QLocale &locale)
+{
+    const QString longForm = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (const QChar c : longForm) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t'))
+            result.append(c);
+    }
+    // What stood around the zone alone: brackets ("(t)") and the blanks.
+    result.remove(QRegularExpression(QStringLiteral("[(\\[]\\s*[)\\]]")));
+    return result.simplified();
 }
 
 bool ActivityLog::PrefixWanted()

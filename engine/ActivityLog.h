@@ -42,12 +42,17 @@ public:
     // The selected row, -1 for none.
     int selectedRow() const { return m_selectedRow; }
 
-    // The locale's short date, a blank, the locale's short time, " - ".
+    // The locale's short date, a blank, the locale's time with seconds, " - ".
     QString datePrefix() const;
     // An empty clock restores the system clock.
     void setClock(Clock clock);
-    // The locale whose short formats build the prefix (the system locale by default).
+    // The locale whose formats build the prefix. Without one the log follows the user's
+    // locale, or the program's language where the user's locale says nothing
+    // (LanguageLocale::ForDates), also after the language changes.
     void setLocale(const QLocale &locale);
+
+    // The locale's long time form without its time zone: the time with seconds.
+    static QString TimeWithSeconds(const QLocale &locale);
 
     // Whether a writer uses the date prefix (Settings::DatePrefix).
     static bool PrefixWanted();
@@ -58,13 +63,19 @@ signals:
 private:
     void setSelectedRow(int row);
     QString formatPrefix(const QDateTime &moment) const;
+    void followProgramLanguage() const;
+    void useFormatsOf(const QLocale &locale) const;
 
     QStringList m_lines;
     int m_selectedRow = -1;
     Clock m_clock;
-    QLocale m_locale;
-    QString m_dateFormat;
-    QString m_timeFormat;
+    // Set when a locale was given; otherwise the formats follow the program's language.
+    bool m_localeGiven = false;
+    mutable QString m_localeLanguage;
+    mutable bool m_localeSettled = false;
+    mutable QLocale m_locale;
+    mutable QString m_dateFormat;
+    mutable QString m_timeFormat;
     // The system clock's prefix of the current second: turning the time into local time asks
     // the time zone anew, which is the dearest part of a log line.
     mutable qint64 m_prefixSecond = -1;

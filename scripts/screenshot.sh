@@ -10,7 +10,10 @@
 #   scripts/screenshot.sh [BUILD_FOLDER] [LANGUAGE] [OUTPUT]
 # defaults: build English docs/main-window.png
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/setup.sh"
+# import, of ImageMagick, cuts the pictures out of the virtual screen.
+tessaro_install xvfb openbox xdotool x11-utils imagemagick
+root=$TESSARO_ROOT
 build=${1:-$root/build}
 language=${2:-English}
 output=${3:-$root/docs/main-window.png}

@@ -1,6 +1,8 @@
 #include "ui/ProgramStartup.h"
 
+#include "config/modGlobal.h"
 #include "ui/Dialogs.h"
+#include "ui/QtTranslations.h"
 #include "ui/frmMain.h"
 
 ProgramStartup::ProgramStartup(QStringList arguments)
@@ -17,6 +19,7 @@ void ProgramStartup::showLanguageDialogModal()
 
 void ProgramStartup::showMainWindow()
 {
+    QtTranslations::UseLanguage(modGlobal::CurrentLanguage);
     if (!m_mainWindow)
         m_mainWindow = std::make_unique<frmMain>(m_arguments);
     m_mainWindow->show();

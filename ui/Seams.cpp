@@ -2,8 +2,11 @@
 
 #include "ui/modFolder.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QSystemTrayIcon>
 
 namespace Seams
@@ -12,9 +15,27 @@ namespace Seams
 namespace
 {
 
+// The box takes the width of its text, and the window manager cuts a longer title: the box
+// is made wide enough for its title beside the title bar's icon and buttons (about four
+// squares as high as the bar), in a bold letter as title bars mostly use.
+void makeRoomForTitle(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const QFontMetrics metrics(titleFont);
+    const int titleBarItems = 4 * (metrics.height() + 10);
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + titleBarItems;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
+        1, grid->columnCount());
+}
+
 bool realAskYesNo(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    makeRoomForTitle(box);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -22,6 +43,7 @@ bool realAskYesNo(QWidget *parent, const QString &title, const QString &text)
 void realShowMessage(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    makeRoomForTitle(box);
     box.exec();
 }
 

@@ -5,6 +5,7 @@
 #include "config/Settings.h"
 #include "config/modGlobal.h"
 #include "fs/modFSO.h"
+#include "ui/WindowPlacement.h"
 
 namespace
 {
@@ -38,6 +39,14 @@ void dlgLangSelect::Form_Load()
     if (modFSO::FileExists(modGlobal::LanguageFileFor(dxLanguage->currentText())))
         dxLanguage_Change();
     connect(dxLanguage, &QComboBox::editTextChanged, this, &dlgLangSelect::dxLanguage_Change);
+}
+
+// The first window of the program stands in the middle of the screen, as the main window
+// will after it.
+void dlgLangSelect::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    WindowPlacement::CenterForm(this, nullptr);
 }
 
 void dlgLangSelect::FillLanguageList()

@@ -20,6 +20,9 @@ public:
     void dxLanguage_Change();
     void cmdOK_Click();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void Form_Load();
     void FillLanguageList();

@@ -6,6 +6,7 @@
 #include "config/Startup.h"
 #include "config/modGlobal.h"
 #include "ui/BackColor.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 
@@ -111,6 +112,7 @@ void dlgOptionen::cmdSave_Click()
         languageChanged = storeListedLanguage(chosen);
     if (languageChanged) {
         Startup::UseStoredLanguage();
+        QtTranslations::UseLanguage(modGlobal::CurrentLanguage);
         m_owner.loadLanguage();
     }
     Startup::UseStoredLanguage();

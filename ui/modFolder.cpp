@@ -61,13 +61,29 @@ bool isInside(const QString &folder, const QString &root)
     return canonicalFolder == canonicalRoot || canonicalFolder.startsWith(rootWithSeparator);
 }
 
+// A folder that is gone (a removed backup disk, a typo in its last part) opens the picker at
+// the nearest folder above it that is still there, not somewhere unrelated.
+QString nearestExistingFolder(const QString &folder)
+{
+    if (folder.isEmpty() || QDir::isRelativePath(folder))
+        return QString();
+    QString candidate = QDir::cleanPath(folder);
+    while (!QFileInfo(candidate).isDir()) {
+        const QString parent = QFileInfo(candidate).path();
+        if (parent == candidate)
+            return QString();
+        candidate = parent;
+    }
+    return candidate;
+}
+
 QString startFolder(const QString &initialFolder, const QString &rootFolder)
 {
-    const bool initialUsable = !initialFolder.isEmpty() && QFileInfo(initialFolder).isDir();
+    const QString initial = nearestExistingFolder(initialFolder);
     const bool rootUsable = !rootFolder.isEmpty() && QFileInfo(rootFolder).isDir();
-    if (rootUsable && (!initialUsable || !isInside(initialFolder, rootFolder)))
+    if (rootUsable && (initial.isEmpty() || !isInside(initial, rootFolder)))
         return rootFolder;
-    return initialUsable ? initialFolder : QDir::homePath();
+    return initial.isEmpty() ? QDir::homePath() : initial;
 }
 
 void addStatusLine(QFileDialog &dialog)

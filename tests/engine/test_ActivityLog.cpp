@@ -1,4 +1,5 @@
 #include "TestHost.h"
+#include "config/LanguageLocale.h"
 #include "engine/ActivityLog.h"
 
 #include <QSignalSpy>
@@ -54,18 +55,26 @@ TEST(ActivityLogTest, AppendsReplacesAndSelectsOnlyAtTheEnd)
     EXPECT_EQ(log.rowCount(), 0);
 }
 
-TEST(ActivityLogTest, PrefixIsShortDateBlankShortTimeAndDash)
+TEST(ActivityLogTest, PrefixIsShortDateBlankTimeWithSecondsAndDash)
 {
     ActivityLog log;
-    log.setLocale(QLocale(QLocale::German, QLocale::Germany));
     log.setClock(fixedMorning);
+    log.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(log.datePrefix(), "12/8/25 7:05:09 AM - ");
+    log.setLocale(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(log.datePrefix(), "08.12.25 07:05:09 - ");
 
-    EXPECT_EQ(log.datePrefix(), "08.12.25 07:05 - ");
     log.logWithPrefix("t33", true);
     log.logWithPrefix("t34", false);
     log.log("t27: a");
     log.replaceNewest("t25: a", true);
-    EXPECT_EQ(log.lines(), QStringList({"08.12.25 07:05 - t33", "t34", "08.12.25 07:05 - t25: a"}));
+    EXPECT_EQ(log.lines(), QStringList({"08.12.25 07:05:09 - t33", "t34", "08.12.25 07:05:09 - t25: a"}));
+
+    // The user's locale rules; where it says nothing (C, POSIX) the program's language does.
+    EXPECT_EQ(LanguageLocale::ForDates(QLocale::c(), "Deutsch").name(), "de_DE");
+    EXPECT_EQ(LanguageLocale::ForDates(QLocale::c(), "English ").name(), "en_US");
+    EXPECT_EQ(LanguageLocale::ForDates(QLocale(QLocale::French, QLocale::France), "Deutsch").name(), "fr_FR");
+    EXPECT_EQ(LanguageLocale::ForDates(QLocale::c(), "Elvish").language(), QLocale::C);
 }
 
 TEST(ActivityLogTest, PrefixIsWantedOnlyForExactlyOne)

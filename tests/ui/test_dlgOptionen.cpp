@@ -3,8 +3,10 @@
 // unlisted language leave alone.
 #include "DialogTestSupport.h"
 #include "UiTestSupport.h"
+#include "ui/QtTranslations.h"
 #include "ui/dlgOptionen.h"
 
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -190,6 +192,20 @@ TEST_F(OptionsTest, AnotherListedLanguageTurnsTheMainWindowAtOnce)
     EXPECT_EQ(intervals->itemText(0), "1 " + textOf(german, 4));
     EXPECT_EQ(intervals->itemText(1), "2 " + textOf(german, 5));
     EXPECT_EQ(logLines(), QStringList {textOf(german, 44) + " Deutsch"});
+
+    // Qt's own texts turn too: the question boxes answer in German.
+    Seams::askYesNo.restore();
+    QStringList buttons;
+    whenModalOpens<QMessageBox>([&](QMessageBox &box) {
+        for (QAbstractButton *button : box.buttons())
+            buttons << button->text();
+    });
+    Seams::askYesNo(window.get(), "Tessaro Lite", "?");
+    QtTranslations::UseLanguage("English");
+    EXPECT_EQ(buttons.size(), 2);
+    EXPECT_FALSE(buttons.contains("&Yes")) << buttons.join(' ').toStdString();
+    EXPECT_FALSE(buttons.contains("&No")) << buttons.join(' ').toStdString();
+    EXPECT_TRUE(buttons.contains("&Ja")) << "is qt6-translations-l10n installed?";
 }
 
 TEST_F(OptionsTest, AnEmptyOrUnlistedLanguageLeavesTheLanguageAlone)
@@ -220,6 +236,7 @@ TEST_F(OptionsTest, OffersEveryFileOfTheLanguageFolder)
     program.addShippedLanguage("Deutsch");
     program.addFile("lang/readme.txt", "not a language");
     program.addFile("lang/Deutsch-ulv.dat", "[frmMain]\r\n");
+    program.addFile("lang/dansk.dat", "[frmMain]\r\n");
     program.use();
     useLanguage("English");
 
@@ -228,8 +245,8 @@ TEST_F(OptionsTest, OffersEveryFileOfTheLanguageFolder)
     for (int entry = 0; entry < languageList()->count(); ++entry)
         offered << languageList()->itemText(entry);
     EXPECT_EQ(offered, options->languageNames());
-    offered.sort();
-    EXPECT_EQ(offered, QStringList({"Deutsch", "Deutsch-ulv", "English", "readme.txt"}));
+    // By file name, without regard to case.
+    EXPECT_EQ(offered, QStringList({"dansk", "Deutsch-ulv", "Deutsch", "English", "readme.txt"}));
 
     // A file that is no language can be chosen: every text of the program turns empty.
     languageList()->setCurrentIndex(languageList()->findText("readme.txt"));

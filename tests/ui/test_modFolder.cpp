@@ -104,26 +104,30 @@ TEST(BrowseForFolder, CancelGivesEmptyTextAndDollarTitleIsDropped)
     EXPECT_FALSE(dirsOnly);
 }
 
-TEST(BrowseForFolder, InitialFolderOutsideTheRootStartsAtTheRoot)
+TEST(BrowseForFolder, StartsAtTheNearestExistingFolderAndInsideTheRoot)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkpath("root/inside"));
     // A sibling whose name begins with the root's name is still outside it.
     ASSERT_TRUE(QDir(dir.path()).mkpath("rootless"));
-    const auto startsAt = [&](const QString &initial) {
+    const auto startsAt = [&](const QString &initial, const QString &rootFolder) {
         QString shown;
         whenPickerOpens([&](QFileDialog &dialog) {
             shown = dialog.directory().canonicalPath();
             dialog.reject();
         });
         QString title = "Pick";
-        modFolder::BrowseForFolder(title, initial, nullptr, true, dir.filePath("root"));
+        modFolder::BrowseForFolder(title, initial, nullptr, true, rootFolder);
         return shown;
     };
     const QString root = QDir(dir.filePath("root")).canonicalPath();
-    EXPECT_EQ(startsAt(dir.filePath("rootless")), root);
-    EXPECT_EQ(startsAt(dir.filePath("missing")), root);
-    EXPECT_EQ(startsAt(dir.filePath("root/inside")), QDir(dir.filePath("root/inside")).canonicalPath());
+    const QString inside = QDir(dir.filePath("root/inside")).canonicalPath();
+    EXPECT_EQ(startsAt(dir.filePath("rootless"), root), root);
+    EXPECT_EQ(startsAt(dir.filePath("missing"), root), root);
+    EXPECT_EQ(startsAt(dir.filePath("root/inside"), root), inside);
+    // A folder that is gone: the nearest one above it that is still there.
+    EXPECT_EQ(startsAt(dir.filePath("root/inside/gone/deeper"), root), inside);
+    EXPECT_EQ(startsAt(dir.filePath("root/inside/gone/deeper"), QString()), inside);
 }
 
 TEST(StatusText, PrefixAndPathShortenedInTheMiddleToTheWidth)
