@@ -58,7 +58,7 @@ private:
     void tick()
     {
         const qint64 now = m_clock.nsecsElapsed();
-        if (m_window.state().RunInProgress && m_last > 0)
+        if (m_window.scheduler().transferRun().inFileLoop() && m_last > 0)
             m_lateness.push_back(std::max<qint64>(0, now - m_last - qint64(TickMs) * 1000000));
         m_last = now;
     }

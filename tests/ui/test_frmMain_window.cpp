@@ -158,13 +158,13 @@ TEST_F(WindowTest, QuitWhileStartedAsksAndOnlyYesStopsAndEnds)
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].title, "Tessaro Lite");
     EXPECT_EQ(questions[0].text, lang(56) + "\r\n" + lang(57));
-    EXPECT_TRUE(window->state().Started);
+    EXPECT_TRUE(window->scheduler().isStarted());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(unloaded.count(), 0);
 
     answers = {true};
     QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
-    EXPECT_FALSE(window->state().Started);
+    EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_EQ(logLines().last(), "Schedule stopped");
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(unloaded.count(), 1);
