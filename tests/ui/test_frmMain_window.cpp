@@ -33,7 +33,7 @@ TEST_F(WindowTest, LogSwitchEmptiesTheLogAndTakesAwayTheLogArea)
     QTest::mouseClick(stopStart(), Qt::LeftButton);
     QTest::mouseClick(stopStart(), Qt::LeftButton);
     ASSERT_EQ(logLines().size(), 2);
-    auto *list = control<QListView>("List1");
+    auto *list = control<QAbstractItemView>("List1");
     auto *quit = control<QPushButton>("cmdQuit");
     const int shownHeight = window->height();
     const int shownButtonTop = quit->y();
@@ -88,7 +88,7 @@ TEST_F(WindowTest, TooltipOfTheLogShowsTheLineUnderThePointer)
     window->activityLog().log("first line");
     window->activityLog().log(
         "second line, somewhat longer than the list is wide, to be read in the tooltip");
-    auto *list = control<QListView>("List1");
+    auto *list = control<QAbstractItemView>("List1");
     QWidget *area = list->viewport();
     const QRect second = list->visualRect(window->activityLog().index(1));
     ASSERT_TRUE(second.isValid());
