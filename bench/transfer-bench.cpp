@@ -79,7 +79,7 @@ int main(int argc, char **argv)
     host.move = move;
     host.overwrite = overwrite;
     host.onEvents = [] { QCoreApplication::processEvents(); };
-    TransferRun run(host);
+    TestRun run(host);
 
     const qsizetype listed = printLog ? 0 : countFiles(host.source);
     QElapsedTimer clock;

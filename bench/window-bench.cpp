@@ -2,7 +2,8 @@
 //
 //   window-bench copy SOURCE DESTINATION [--move]
 //       Start with DoActionOnStart "1": copies (or moves) every file of SOURCE into DESTINATION
-//       through the window, and prints the number of files, of log lines and the wall time.
+//       through the window, and prints the number of files, of log lines, the wall time, the
+//       heap the log took per line, and the time each tenth of the lines took.
 //   window-bench latency SOURCE DESTINATION [--move]
 //       The same run, with a timer ticking every 10 ms: prints how late its ticks came while
 //       the run was working (the window's answer time), worst and 99th percentile.
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <malloc.h>
 #include <vector>
 
 namespace
@@ -58,7 +60,7 @@ private:
     void tick()
     {
         const qint64 now = m_clock.nsecsElapsed();
-        if (m_window.state().RunInProgress && m_last > 0)
+        if (m_window.scheduler().transferRun().inFileLoop() && m_last > 0)
             m_lateness.push_back(std::max<qint64>(0, now - m_last - qint64(TickMs) * 1000000));
         m_last = now;
     }
@@ -69,6 +71,45 @@ private:
     qint64 m_last = 0;
     std::vector<qint64> m_lateness;
 };
+
+// The time between every tenth of the run's log lines: flat when a line costs the same at the
+// end of a long log as at its start.
+class LineWatch : public QObject
+{
+public:
+    LineWatch(ActivityLog &log, int expected)
+        : m_step(std::max(1, expected / 10))
+    {
+        connect(&log, &QAbstractItemModel::rowsInserted, this, [this, &log] {
+            if (log.lineCount() >= m_next) {
+                m_marks.push_back(m_clock.nsecsElapsed());
+                m_next += m_step;
+            }
+        });
+        m_clock.start();
+    }
+
+    void print() const
+    {
+        std::printf("ms per %d lines:", m_step);
+        for (std::size_t i = 1; i < m_marks.size(); ++i)
+            std::printf(" %.0f", (m_marks[i] - m_marks[i - 1]) / 1e6);
+        std::printf("\n");
+    }
+
+private:
+    int m_step;
+    int m_next = 0;
+    QElapsedTimer m_clock;
+    std::vector<qint64> m_marks;
+};
+
+// Heap in use, to tell what the log's lines take.
+size_t heapInUse()
+{
+    const struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
 
 void printLateness(std::vector<qint64> &lateness)
 {
@@ -120,16 +161,23 @@ int main(int argc, char **argv)
     std::unique_ptr<TickWatch> watch;
     if (args[1] == "latency")
         watch = std::make_unique<TickWatch>(window);
+    const LineWatch lines(window.activityLog(), int(QDir(source).entryList(QDir::Files).size()));
+    const size_t heapBefore = heapInUse();
 
     QElapsedTimer clock;
     clock.start();
     start->click();
     const double seconds = clock.nsecsElapsed() / 1e9;
+    const size_t heapAfter = heapInUse();
 
+    const int lineCount = window.activityLog().lineCount();
     std::printf("files in destination: %lld, log lines: %d, wall time: %.3f s\n",
-        static_cast<long long>(QDir(destination).entryList(QDir::Files).size()),
-        window.activityLog().lineCount(), seconds);
+        static_cast<long long>(QDir(destination).entryList(QDir::Files).size()), lineCount, seconds);
+    std::printf("heap after the run: %.0f bytes more per log line\n",
+        double(qint64(heapAfter) - qint64(heapBefore)) / std::max(1, lineCount));
     if (watch)
         printLateness(watch->lateness());
+    else
+        lines.print();
     return 0;
 }

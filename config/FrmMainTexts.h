@@ -2,6 +2,8 @@
 
 #include "config/LanguageCatalogue.h"
 
+#include <array>
+
 // The texts of section frmMain of the language files: those of the main window (its table,
 // t0 to t38, which the schedule and the run use too), and those of the options and about
 // dialogs, the log's language line and the main window's questions.
@@ -90,5 +92,30 @@ inline QString Text(TextId id)
 {
     return LanguageCatalogue::Text(Section, id);
 }
+
+// The main window's texts as it loaded them (LoadLanguage): its table t0 to t38 and its
+// messages t54 to t59, which the window, the schedule and the run read. Any other id reads as
+// empty text.
+class Table
+{
+public:
+    // Reads the texts anew from the current language file.
+    void load()
+    {
+        for (int id = 0; id < WindowTextCount; ++id)
+            setText(TextId(id), Text(TextId(id)));
+        for (int id = HelpQuestion; id <= TrayExit; ++id)
+            setText(TextId(id), Text(TextId(id)));
+    }
+    QString text(TextId id) const { return id >= 0 && id <= TrayExit ? m_texts[id] : QString(); }
+    void setText(TextId id, const QString &text)
+    {
+        if (id >= 0 && id <= TrayExit)
+            m_texts[id] = text;
+    }
+
+private:
+    std::array<QString, TrayExit + 1> m_texts;
+};
 
 } // namespace FrmMainTexts

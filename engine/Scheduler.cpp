@@ -5,7 +5,7 @@
 #include "config/WindowSettings.h"
 #include "config/modGlobal.h"
 #include "engine/ActivityLog.h"
-#include "engine/MainWindowHost.h"
+#include "engine/ScheduleWindow.h"
 #include "fs/modFSO.h"
 
 #include <QDir>
@@ -29,20 +29,22 @@ constexpr std::array<int, 18> IntervalChoices
 
 } // namespace
 
-Scheduler::Scheduler(MainWindowHost &host)
-    : m_host(host)
-    , m_run(host)
+Scheduler::Scheduler(ScheduleWindow &window, ActivityLog &log, const FrmMainTexts::Table &texts)
+    : m_window(window)
+    , m_log(log)
+    , m_texts(texts)
+    , m_run(window, log, texts, m_started)
 {
 }
 
 void Scheduler::toggleSchedule()
 {
-    if (state().RunInProgress || m_run.isActive()) {
+    if (m_run.inFileLoop() || m_run.isActive()) {
         // The run finishes the file it is handling, then writes its cancel summary.
-        state().StopRequested = true;
+        m_run.requestStop();
         return;
     }
-    if (state().Started)
+    if (m_started)
         stop();
     else
         start();
@@ -50,63 +52,60 @@ void Scheduler::toggleSchedule()
 
 void Scheduler::start()
 {
-    const MainWindowState &s = state();
     const std::optional<int> interval
-        = ReadInterval(m_host.intervalText(), s.text(MinuteWord), s.text(MinutesWord));
+        = ReadInterval(m_window.intervalText(), text(MinuteWord), text(MinutesWord));
     if (!interval) {
-        m_host.setIntervalTextRed(true);
+        m_window.showIntervalRefused();
         return;
     }
 
-    m_host.setStopStartCaption(s.text(ButtonStarted));
-    m_host.setStopStartPicture(BlinkerOnIcon());
-    state().IntervalMinutes = *interval;
-    m_host.setWindowCaption(countingCaption(s.IntervalMinutes - s.ElapsedMinutes));
-    m_host.activityLog().logWithPrefix(s.text(StartLine), ActivityLog::PrefixWanted());
-    m_host.SetScheduleControls(false);
-    state().Started = true;
+    m_window.showStartStop(text(ButtonStarted));
+    m_window.showStartStopPicture(BlinkerOnIcon());
+    m_intervalMinutes = *interval;
+    m_window.showCaption(countingCaption(m_intervalMinutes - m_elapsedMinutes));
+    m_log.logWithPrefix(text(StartLine), ActivityLog::PrefixWanted());
+    m_window.lockScheduleInputs(true);
+    m_started = true;
 
     if (Settings::runOnStart()) {
         RunTransfer();
         // The run left its own caption behind; the countdown goes on from where it is.
-        if (s.Started)
-            m_host.setWindowCaption(countingCaption(s.IntervalMinutes - s.ElapsedMinutes));
+        if (m_started)
+            m_window.showCaption(countingCaption(m_intervalMinutes - m_elapsedMinutes));
     }
 
-    m_host.setTimer2Enabled(true);
-    m_host.activityLog().selectNewest();
+    m_window.runBlinkTimer(true);
+    m_log.selectNewest();
 }
 
 void Scheduler::stop()
 {
-    const MainWindowState &s = state();
-    m_host.setStopStartPicture(QString());
-    state().ElapsedMinutes = 0;
-    m_host.setTimer2Enabled(false);
-    m_host.setStopStartCaption(s.text(ButtonStopped));
-    m_host.setWindowCaption(stateCaption(StateStopped));
-    m_host.activityLog().logWithPrefix(s.text(StopLine), ActivityLog::PrefixWanted());
-    m_host.SetScheduleControls(true);
-    state().Started = false;
-    m_host.activityLog().selectNewest();
+    m_window.showStartStopPicture(QString());
+    m_elapsedMinutes = 0;
+    m_window.runBlinkTimer(false);
+    m_window.showStartStop(text(ButtonStopped));
+    m_window.showCaption(stateCaption(StateStopped));
+    m_log.logWithPrefix(text(StopLine), ActivityLog::PrefixWanted());
+    m_window.lockScheduleInputs(false);
+    m_started = false;
+    m_log.selectNewest();
 }
 
 void Scheduler::countMinute()
 {
-    MainWindowState &s = state();
-    if (!s.Started)
+    if (!m_started)
         return;
-    ++s.ElapsedMinutes;
-    const int remaining = s.IntervalMinutes - s.ElapsedMinutes;
+    ++m_elapsedMinutes;
+    const int remaining = m_intervalMinutes - m_elapsedMinutes;
     if (remaining > 0) {
         // While a run works, the caption is the run's.
         if (!m_run.isActive())
-            m_host.setWindowCaption(countingCaption(remaining));
+            m_window.showCaption(countingCaption(remaining));
         return;
     }
     if (m_run.isActive()) {
         // Only one run at a time: the one that came due now is skipped and the count begins anew.
-        s.ElapsedMinutes = 0;
+        m_elapsedMinutes = 0;
         return;
     }
     runDueTransfer();
@@ -114,86 +113,81 @@ void Scheduler::countMinute()
 
 void Scheduler::runDueTransfer()
 {
-    m_host.setWindowCaption(stateCaption(StateRun) + QLatin1Char('!'));
-    m_host.setTimer1Enabled(false);
+    m_window.showCaption(stateCaption(StateRun) + QLatin1Char('!'));
+    m_window.runMinuteTimer(false);
     RunTransfer();
-    m_host.setTimer1Enabled(true);
-    state().ElapsedMinutes = 0;
-    if (!state().Started) {
-        m_host.setWindowCaption(stateCaption(StateStopped));
+    m_window.runMinuteTimer(true);
+    m_elapsedMinutes = 0;
+    if (!m_started) {
+        m_window.showCaption(stateCaption(StateStopped));
         return;
     }
-    m_host.setWindowCaption(stateCaption(StateStarted));
-    m_host.setWindowCaption(countingCaption(state().IntervalMinutes));
+    m_window.showCaption(stateCaption(StateStarted));
+    m_window.showCaption(countingCaption(m_intervalMinutes));
 }
 
 void Scheduler::blink()
 {
-    MainWindowState &s = state();
-    if (s.BlinkPhase == 2)
-        s.BlinkPhase = 0;
-    if (s.BlinkPhase == 0)
-        m_host.setStopStartPicture(BlinkerOffIcon());
-    else if (s.BlinkPhase == 1)
-        m_host.setStopStartPicture(BlinkerOnIcon());
-    ++s.BlinkPhase;
+    if (m_blinkPhase == 2)
+        m_blinkPhase = 0;
+    if (m_blinkPhase == 0)
+        m_window.showStartStopPicture(BlinkerOffIcon());
+    else if (m_blinkPhase == 1)
+        m_window.showStartStopPicture(BlinkerOnIcon());
+    ++m_blinkPhase;
 }
 
 void Scheduler::FillIntervalList()
 {
-    const MainWindowState &s = state();
-    const QString minute = QLatin1Char(' ') + s.text(MinuteWord);
-    const QString minutes = QLatin1Char(' ') + s.text(MinutesWord);
+    const QString minute = QLatin1Char(' ') + text(MinuteWord);
+    const QString minutes = QLatin1Char(' ') + text(MinutesWord);
     QStringList entries;
     for (int choice : IntervalChoices)
         entries.append(QString::number(choice) + (choice == 1 ? minute : minutes));
-    m_host.setIntervalEntries(entries);
+    m_window.offerIntervals(entries);
 
     const QString stored = Settings::storedInterval();
     // A stored value that is no interval leaves the one in use alone; Start refuses the text.
     bool isNumber = false;
     const int minutesStored = stored.trimmed().toInt(&isNumber);
     if (isNumber && minutesStored >= MinimumInterval && minutesStored <= MaximumInterval)
-        state().IntervalMinutes = minutesStored;
-    m_host.setIntervalText(stored + (stored == QLatin1String("1") ? minute : minutes));
+        m_intervalMinutes = minutesStored;
+    m_window.showInterval(stored + (stored == QLatin1String("1") ? minute : minutes));
 }
 
 void Scheduler::CheckFolders()
 {
-    const bool sourceExists = isUsableFolder(m_host.sourceFolderText());
-    const bool destinationExists = isUsableFolder(m_host.destinationFolderText());
-    m_host.setStopStartEnabled(sourceExists && destinationExists);
     // Each field says whether its own folder exists, whatever the other one holds.
-    m_host.setFolderTextColor(MainWindowHost::FolderField::Source,
-        sourceExists ? MainWindowHost::TextColor::Black : MainWindowHost::TextColor::Red);
-    m_host.setFolderTextColor(MainWindowHost::FolderField::Destination,
-        destinationExists ? MainWindowHost::TextColor::Black : MainWindowHost::TextColor::Red);
+    const ScheduleWindow::TransferRequest request = m_window.transferRequest();
+    const bool sourceExists = isUsableFolder(request.sourceFolder);
+    const bool destinationExists = isUsableFolder(request.destinationFolder);
+    m_window.allowStartStop(sourceExists && destinationExists);
+    m_window.showFolders(sourceExists, destinationExists);
 }
 
 void Scheduler::SetMessages(bool languageChanged)
 {
     FillIntervalList();
-    MainWindowState &s = state();
     // A count already at or past the new interval would never reach it again.
-    if (s.Started && s.ElapsedMinutes >= s.IntervalMinutes)
-        s.ElapsedMinutes = 0;
+    if (m_started && m_elapsedMinutes >= m_intervalMinutes)
+        m_elapsedMinutes = 0;
 
     // While a run works, the button and the caption are the run's.
     if (!m_run.isActive()) {
-        if (s.Started) {
-            m_host.setStopStartCaption(s.text(ButtonStarted));
-            m_host.setWindowCaption(countingCaption(s.IntervalMinutes - s.ElapsedMinutes));
+        if (m_started) {
+            m_window.showStartStop(text(ButtonStarted));
+            m_window.showCaption(countingCaption(m_intervalMinutes - m_elapsedMinutes));
         } else {
-            m_host.setWindowCaption(stateCaption(StateStopped));
-            m_host.setStopStartCaption(s.text(ButtonStopped));
+            m_window.showCaption(stateCaption(StateStopped));
+            m_window.showStartStop(text(ButtonStopped));
         }
     }
 
     if (languageChanged) {
         const QString word = FrmMainTexts::Text(LanguageChangedLine);
-        m_host.activityLog().logWithPrefix(
+        m_log.logWithPrefix(
             word + QLatin1Char(' ') + modGlobal::CurrentLanguage, ActivityLog::PrefixWanted());
-        m_host.activityLog().selectNewest();
+        m_log.selectNewest();
     }
 }
 
@@ -225,18 +219,12 @@ QString Scheduler::BlinkerOffIcon()
 
 QString Scheduler::countingCaption(int remaining) const
 {
-    const MainWindowState &s = m_host.state();
-    return stateCaption(StateStarted) + QLatin1String(" (") + s.text(Remaining) + QLatin1Char(' ')
-        + QString::number(remaining) + QLatin1Char(' ') + s.text(remaining == 1 ? MinuteWord : MinutesWord)
+    return stateCaption(StateStarted) + QLatin1String(" (") + text(Remaining) + QLatin1Char(' ')
+        + QString::number(remaining) + QLatin1Char(' ') + text(remaining == 1 ? MinuteWord : MinutesWord)
         + QLatin1Char(')');
 }
 
-QString Scheduler::stateCaption(int id) const
+QString Scheduler::stateCaption(TextId id) const
 {
-    return QLatin1String(modGlobal::ProductName) + QLatin1String(" - ") + m_host.state().text(id);
-}
-
-MainWindowState &Scheduler::state()
-{
-    return m_host.state();
+    return QLatin1String(modGlobal::ProductName) + QLatin1String(" - ") + text(id);
 }

@@ -4,10 +4,11 @@
 #include "config/Settings.h"
 #include "config/modGlobal.h"
 #include "engine/ActivityLog.h"
-#include "engine/MainWindowHost.h"
+#include "engine/ScheduleWindow.h"
 #include "engine/TransferPipeline.h"
 #include "fs/PosixSupport.h"
 #include "fs/TransferFolders.h"
+#include "fs/modSize.h"
 
 #include <algorithm>
 
@@ -80,8 +81,13 @@ struct TransferRun::Context {
     bool lineShown = false;
 };
 
-TransferRun::TransferRun(MainWindowHost &host)
-    : m_host(host)
+TransferRun::TransferRun(
+    ScheduleWindow &window, ActivityLog &log, const FrmMainTexts::Table &texts, const bool &scheduleStarted)
+    : m_window(window)
+    , m_log(log)
+    , m_texts(texts)
+    , m_scheduleStarted(scheduleStarted)
+    , m_freeSpace(modSize::FreeSpace)
 {
 }
 
@@ -95,34 +101,35 @@ void TransferRun::RunTransfer()
     run();
 }
 
-void TransferRun::SetRunControls(bool enabled, const QString &fileWord, const QString &fileCount)
+void TransferRun::SetRunControls(bool enabled, bool move, const QString &fileWord, const QString &fileCount)
 {
-    m_host.setRunInputsEnabled(enabled);
+    m_window.lockRunInputs(!enabled);
     if (!enabled) {
-        m_host.setStopStartCaption(text(ButtonRunning));
-        const QString word = text(m_host.moveSelected() ? Moving : Copying);
-        m_host.setWindowCaption(QLatin1String(modGlobal::ProductName) + QLatin1String(" - ") + text(StateRun)
+        m_window.showStartStop(text(ButtonRunning));
+        const QString word = text(move ? Moving : Copying);
+        m_window.showCaption(QLatin1String(modGlobal::ProductName) + QLatin1String(" - ") + text(StateRun)
             + QLatin1String(" (") + word + QLatin1Char(' ') + fileCount + QLatin1Char(' ') + fileWord
             + QLatin1Char(')'));
         return;
     }
-    m_host.setStopStartCaption(text(state().Started ? ButtonStarted : ButtonStopped));
-    // Enabling the inputs after the run must not undo the lock of a started schedule.
-    if (state().Started)
-        m_host.SetScheduleControls(false);
+    m_window.showStartStop(text(m_scheduleStarted ? ButtonStarted : ButtonStopped));
+    // Freeing the inputs after the run must not undo the lock of a started schedule.
+    if (m_scheduleStarted)
+        m_window.lockScheduleInputs(true);
 }
 
 void TransferRun::run()
 {
-    m_host.setBusyPointer(true);
+    m_window.showBusy(true);
     m_sinceEvents.invalidate();
     m_checkDestination.expire();
 
+    const ScheduleWindow::TransferRequest request = m_window.transferRequest();
     Context ctx;
-    ctx.sourceFolder = m_host.sourceFolderText();
-    ctx.destinationFolder = m_host.destinationFolderText();
-    ctx.action = m_host.moveSelected() ? Action::Move : Action::Copy;
-    ctx.overwrite = m_host.overwriteChecked();
+    ctx.sourceFolder = request.sourceFolder;
+    ctx.destinationFolder = request.destinationFolder;
+    ctx.action = request.move ? Action::Move : Action::Copy;
+    ctx.overwrite = request.overwrite;
     ctx.folders = std::make_unique<modFSO::TransferFolders>(ctx.sourceFolder, ctx.destinationFolder);
     ctx.sameFileSystem = ctx.folders->sameFileSystem();
 
@@ -131,7 +138,7 @@ void TransferRun::run()
     ctx.folders->removeLeftoverTemporaries();
     if (names.isEmpty()) {
         if (!ctx.failureMark)
-            log().logWithPrefix(
+            m_log.logWithPrefix(
                 text(EmptyFolder) + QLatin1String(": ") + text(EmptyFolderTail) + QLatin1Char(' '),
                 ctx.prefixWanted);
     } else {
@@ -139,8 +146,8 @@ void TransferRun::run()
         runFileLoop(ctx, names);
     }
 
-    log().selectNewest();
-    m_host.setBusyPointer(false);
+    m_log.selectNewest();
+    m_window.showBusy(false);
 }
 
 // A listing that breaks off gives its error line, and the run goes on with the names read.
@@ -158,9 +165,9 @@ QList<QByteArray> TransferRun::listSource(Context &ctx)
 
 void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
 {
-    state().RunInProgress = true;
+    m_inFileLoop = true;
     const QString fileWord = text(names.size() > 1 ? Files : OneFile);
-    SetRunControls(false, fileWord, QString::number(names.size()));
+    SetRunControls(false, ctx.action == Action::Move, fileWord, QString::number(names.size()));
 
     ctx.names = names;
     ctx.fileCounter = static_cast<qint32>(names.size());
@@ -168,7 +175,7 @@ void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
         TransferPipeline pipeline(*ctx.folders, {ctx.action == Action::Move, ctx.overwrite}, names);
         for (int i = 0; i < names.size(); ++i) {
             offerEvents(ctx);
-            if (state().StopRequested) {
+            if (m_stopRequested) {
                 ctx.fileCounter = finishAfterStop(ctx, pipeline, i);
                 break;
             }
@@ -176,12 +183,12 @@ void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
         }
     }
 
-    if (state().StopRequested) {
+    if (m_stopRequested) {
         logCancelSummary(ctx);
-        state().StopRequested = false;
+        m_stopRequested = false;
     }
-    SetRunControls(true, QString(), QString());
-    state().RunInProgress = false;
+    SetRunControls(true, ctx.action == Action::Move, QString(), QString());
+    m_inFileLoop = false;
 }
 
 void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)
@@ -230,7 +237,7 @@ bool TransferRun::fitsInDestination(Context &ctx, const QByteArray &name)
         else
             ctx.sourceSize = size.value;
     }
-    const modFSO::FsResult<qint64> free = m_host.diskFree(ctx.destinationFolder);
+    const modFSO::FsResult<qint64> free = m_freeSpace(ctx.destinationFolder);
     if (free.error) {
         logError(ctx, free.error->description);
         return false;
@@ -307,9 +314,9 @@ int TransferRun::finishAfterStop(Context &ctx, TransferPipeline &pipeline, int i
 void TransferRun::showResult(Context &ctx, const QString &line)
 {
     if (ctx.lineShown)
-        log().replaceNewest(line, ctx.prefixWanted);
+        m_log.replaceNewest(line, ctx.prefixWanted);
     else
-        log().logWithPrefix(line, ctx.prefixWanted);
+        m_log.logWithPrefix(line, ctx.prefixWanted);
     ctx.linePending = false;
     ctx.lineShown = true;
 }
@@ -322,7 +329,7 @@ void TransferRun::logError(Context &ctx, const QString &description)
 
 void TransferRun::logCancelSummary(const Context &ctx)
 {
-    log().log(text(Cancelled) + QLatin1String(": ") + ctx.verb + QLatin1Char(' ')
+    m_log.log(text(Cancelled) + QLatin1String(": ") + ctx.verb + QLatin1Char(' ')
         + QString::number(ctx.fileCounter) + QLatin1Char(' ') + text(ctx.fileCounter == 1 ? OneFile : Files));
 }
 
@@ -332,33 +339,18 @@ void TransferRun::offerEvents(Context &ctx)
     if (m_eventIntervalMs > 0 && m_sinceEvents.isValid() && m_sinceEvents.elapsed() < m_eventIntervalMs)
         return;
     if (ctx.linePending) {
-        log().log(plainResult(text(ctx.action == Action::Copy ? Copying : Moving), ctx.name));
+        m_log.log(plainResult(text(ctx.action == Action::Copy ? Copying : Moving), ctx.name));
         ctx.linePending = false;
         ctx.lineShown = true;
     }
-    log().selectNewest();
+    m_log.selectNewest();
     pumpEvents();
 }
 
 void TransferRun::pumpEvents()
 {
-    m_host.processEvents();
+    m_window.letEventsRun();
     m_sinceEvents.start();
     // The options may have been saved meanwhile.
     m_checkDestination.expire();
-}
-
-MainWindowState &TransferRun::state()
-{
-    return m_host.state();
-}
-
-ActivityLog &TransferRun::log()
-{
-    return m_host.activityLog();
-}
-
-QString TransferRun::text(int id)
-{
-    return m_host.state().text(id);
 }

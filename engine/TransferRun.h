@@ -1,18 +1,20 @@
 #pragma once
 
+#include "config/FrmMainTexts.h"
 #include "engine/FreshSetting.h"
+#include "fs/FsError.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class ActivityLog;
-class MainWindowHost;
+class ScheduleWindow;
 class TransferPipeline;
 struct FileOutcome;
-struct MainWindowState;
 
 namespace modFSO
 {
@@ -20,8 +22,8 @@ class TransferFolders;
 }
 
 // The transfer run: copies or moves every plain file of the source folder into the
-// destination folder, one log line per file. It reads its inputs from the window through the
-// host at the moment it needs them and keeps nothing between runs but the window state.
+// destination folder, one log line per file. It reads what to transfer from the window when
+// it begins and keeps nothing between runs.
 //
 // The files' I/O runs on worker threads a few files ahead of the log; this thread decides
 // what needs the window or the settings, writes the log lines in list order and lets the
@@ -29,16 +31,25 @@ class TransferFolders;
 class TransferRun
 {
 public:
-    explicit TransferRun(MainWindowHost &host);
+    // scheduleStarted: whether the schedule is started, which decides the Start/Stop button's
+    // text after a run and whether the schedule's lock comes back.
+    TransferRun(ScheduleWindow &window, ActivityLog &log, const FrmMainTexts::Table &texts,
+        const bool &scheduleStarted);
     ~TransferRun();
 
     // The run. Only one run is ever active: a call while one is working returns at once.
     void RunTransfer();
     bool isActive() const { return m_active; }
+    // The run is in its file loop.
+    bool inFileLoop() const { return m_inFileLoop; }
+    // Asks the run to stop before its next file. It finishes the file it is handling, writes its
+    // summary and clears the request.
+    void requestStop() { m_stopRequested = true; }
+    bool stopRequested() const { return m_stopRequested; }
 
-    // Locks (enabled false) or frees the inputs for the length of the file loop and sets the
-    // captions that go with it.
-    void SetRunControls(bool enabled, const QString &fileWord, const QString &fileCount);
+    // The free space of a destination folder; the system's by default.
+    using FreeSpaceProbe = std::function<modFSO::FsResult<qint64>(const QString &folder)>;
+    void setFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
 
     // Pending events run at most this often during a run (in ms); 0 lets them run at every
     // point where the run offers it.
@@ -54,6 +65,7 @@ private:
 
     struct Context;
 
+    void SetRunControls(bool enabled, bool move, const QString &fileWord, const QString &fileCount);
     void run();
     QList<QByteArray> listSource(Context &ctx);
     void runFileLoop(Context &ctx, const QList<QByteArray> &names);
@@ -71,13 +83,17 @@ private:
     void offerEvents(Context &ctx);
     void pumpEvents();
 
-    MainWindowState &state();
-    ActivityLog &log();
-    QString text(int id);
+    QString text(FrmMainTexts::TextId id) const { return m_texts.text(id); }
 
-    MainWindowHost &m_host;
+    ScheduleWindow &m_window;
+    ActivityLog &m_log;
+    const FrmMainTexts::Table &m_texts;
+    const bool &m_scheduleStarted;
+    FreeSpaceProbe m_freeSpace;
     FreshSetting m_checkDestination {Settings::FreeSpaceCheckOfRun};
     bool m_active = false;
+    bool m_inFileLoop = false;
+    bool m_stopRequested = false;
     int m_eventIntervalMs = 16;
     int m_filesAhead = DefaultFilesAhead;
     QElapsedTimer m_sinceEvents;

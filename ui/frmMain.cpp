@@ -10,6 +10,7 @@
 #include "ui/Twips.h"
 #include "ui/WindowPlacement.h"
 #include "ui/modAppIcon.h"
+#include "ui_frmMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -47,7 +48,8 @@ QString productTitle()
 
 frmMain::frmMain(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
-    , m_scheduler(*this)
+    , m_ui(std::make_unique<Ui::frmMain>())
+    , m_scheduler(*this, m_log, m_texts)
 {
     setUpWindow();
     setUpTimers();
@@ -58,27 +60,27 @@ frmMain::frmMain(const QStringList &arguments, QWidget *parent)
 
 frmMain::~frmMain()
 {
-    setBusyPointer(false);
+    showBusy(false);
 }
 
 // ---- construction ----------------------------------------------------------------------------
 
 void frmMain::setUpWindow()
 {
-    setupUi(this);
-    dxOption1 = {dxOption1_0, dxOption1_1};
+    m_ui->setupUi(this);
+    dxOption1 = {m_ui->dxOption1_0, m_ui->dxOption1_1};
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     Twips::FitFormToDpi(this);
     setFixedSize(Twips::ToPixelsX(ClientWidthTwips, this), Twips::ToPixelsY(ClientHeightTwips, this));
 
-    for (QLabel *label : {Label1, Label2, Label3, Label4})
+    for (QLabel *label : {m_ui->Label1, m_ui->Label2, m_ui->Label3, m_ui->Label4})
         label->setTextFormat(Qt::PlainText);
-    List1->setModel(&m_log);
+    m_ui->List1->setModel(&m_log);
     connect(&m_log, &ActivityLog::selectedRowChanged, this, &frmMain::followSelectedLine);
-    List1->viewport()->setMouseTracking(true);
-    List1->viewport()->installEventFilter(this);
-    cmdQuit->installEventFilter(this);
+    m_ui->List1->viewport()->setMouseTracking(true);
+    m_ui->List1->viewport()->installEventFilter(this);
+    m_ui->cmdQuit->installEventFilter(this);
 }
 
 void frmMain::setUpTimers()
@@ -107,26 +109,26 @@ void frmMain::setUpTray()
 
 void frmMain::connectControls()
 {
-    connect(cmdStopStart, &QPushButton::clicked, this, &frmMain::cmdStopStart_Click);
-    connect(cmdFrom, &QPushButton::clicked, this, &frmMain::cmdFrom_Click);
-    connect(cmdTo, &QPushButton::clicked, this, &frmMain::cmdTo_Click);
-    connect(cmdInfo, &QPushButton::clicked, this, &frmMain::cmdInfo_Click);
-    connect(cmdOpt, &QPushButton::clicked, this, &frmMain::cmdOpt_Click);
-    connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
-    connect(cmdQuit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
+    connect(m_ui->cmdStopStart, &QPushButton::clicked, this, &frmMain::cmdStopStart_Click);
+    connect(m_ui->cmdFrom, &QPushButton::clicked, this, &frmMain::cmdFrom_Click);
+    connect(m_ui->cmdTo, &QPushButton::clicked, this, &frmMain::cmdTo_Click);
+    connect(m_ui->cmdInfo, &QPushButton::clicked, this, &frmMain::cmdInfo_Click);
+    connect(m_ui->cmdOpt, &QPushButton::clicked, this, &frmMain::cmdOpt_Click);
+    connect(m_ui->cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
+    connect(m_ui->cmdQuit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
     // Only the user's clicks switch the log; the settings set the box and the layout together.
-    connect(dxCheck1, &QCheckBox::clicked, this, &frmMain::dxCheck1_Change);
+    connect(m_ui->dxCheck1, &QCheckBox::clicked, this, &frmMain::dxCheck1_Change);
     // Start follows what is typed, not only what a folder button chose.
-    for (QLineEdit *field : {dxText1, dxText2}) {
+    for (QLineEdit *field : {m_ui->dxText1, m_ui->dxText2}) {
         connect(field, &QLineEdit::textEdited, this, [this] {
             CheckFolders();
             SetFolderToolTips();
         });
     }
-    connect(dxCombo1, &QComboBox::activated, this, &frmMain::showIntervalFromStart);
-    connect(dxCombo1, &QComboBox::editTextChanged, this, [this] {
+    connect(m_ui->dxCombo1, &QComboBox::activated, this, &frmMain::showIntervalFromStart);
+    connect(m_ui->dxCombo1, &QComboBox::editTextChanged, this, [this] {
         if (m_intervalRed)
-            setIntervalTextRed(false);
+            showIntervalInRed(false);
     });
 }
 
@@ -135,48 +137,35 @@ void frmMain::connectControls()
 void frmMain::Form_Load(const QStringList &arguments)
 {
     modAppIcon::SetIcon(this, QStringLiteral("AAA"), true);
-    m_state.ElapsedMinutes = 0;
-    m_state.StopRequested = false;
     LoadLanguage();
-    setWindowCaption(productTitle() + QLatin1String(" - ") + text(StateStopped));
+    showCaption(productTitle() + QLatin1String(" - ") + text(StateStopped));
     LoadSettings();
     CheckFolders();
     SetFolderToolTips();
-    if (arguments.join(QLatin1Char(' ')) == QLatin1String("/s") && cmdStopStart->isEnabled())
+    if (arguments.join(QLatin1Char(' ')) == QLatin1String("/s") && m_ui->cmdStopStart->isEnabled())
         cmdStopStart_Click();
     ApplyBackColor();
 }
 
 void frmMain::LoadLanguage()
 {
-    m_state.Texts.clear();
-    for (int n = 0; n < WindowTextCount; ++n)
-        m_state.Texts.append(FrmMainTexts::Text(TextId(n)));
-    Label1->setText(text(SourceHeading));
-    Label2->setText(text(DestinationHeading));
-    Label3->setText(text(IntervalHeading));
-    Label4->setText(text(LogHeading));
+    m_texts.load();
+    m_ui->Label1->setText(text(SourceHeading));
+    m_ui->Label2->setText(text(DestinationHeading));
+    m_ui->Label3->setText(text(IntervalHeading));
+    m_ui->Label4->setText(text(LogHeading));
     dxOption1[0]->setText(text(MoveOption));
     dxOption1[1]->setText(text(CopyOption));
-    dxCheck2->setText(text(OverwriteBox));
-    dxCheck1->setText(text(ShowLogBox));
-    cmdStopStart->setText(text(ButtonStopped));
-    cmdQuit->setCaption(text(QuitCaption));
-    cmdOpt->setCaption(text(OptionsCaption));
-
-    m_state.Messages.clear();
-    for (int n = 0; n < MessageCount; ++n)
-        m_state.Messages.append(FrmMainTexts::Text(TextId(HelpQuestion + n)));
+    m_ui->dxCheck2->setText(text(OverwriteBox));
+    m_ui->dxCheck1->setText(text(ShowLogBox));
+    m_ui->cmdStopStart->setText(text(ButtonStopped));
+    m_ui->cmdQuit->setCaption(text(QuitCaption));
+    m_ui->cmdOpt->setCaption(text(OptionsCaption));
 }
 
 void frmMain::SetMessages(bool languageChanged)
 {
     m_scheduler.SetMessages(languageChanged);
-}
-
-QString frmMain::message(TextId id) const
-{
-    return m_state.Messages.value(id - HelpQuestion);
 }
 
 void frmMain::ApplyBackColor()
@@ -189,7 +178,7 @@ void frmMain::ApplyBackColor()
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, *color);
     setPalette(windowPalette);
-    Frame1->setAutoFillBackground(true);
+    m_ui->Frame1->setAutoFillBackground(true);
 }
 
 void frmMain::cmdQuit_KeyDown(int key)
@@ -203,8 +192,8 @@ void frmMain::cmdQuit_KeyDown(int key)
 
 void frmMain::SetFolderToolTips()
 {
-    dxText1->setToolTip(dxText1->text());
-    dxText2->setToolTip(dxText2->text());
+    m_ui->dxText1->setToolTip(m_ui->dxText1->text());
+    m_ui->dxText2->setToolTip(m_ui->dxText2->text());
 }
 
 // ---- schedule --------------------------------------------------------------------------------
@@ -236,12 +225,6 @@ void frmMain::CheckFolders()
     m_scheduler.CheckFolders();
 }
 
-void frmMain::RunTransfer()
-{
-    m_scheduler.RunTransfer();
-    closeWhenRunEnds();
-}
-
 void frmMain::closeWhenRunEnds()
 {
     if (!m_closeAfterRun || m_scheduler.isRunActive())
@@ -255,12 +238,12 @@ void frmMain::closeWhenRunEnds()
 
 void frmMain::cmdFrom_Click()
 {
-    browseInto(dxText1, SourceHeading);
+    browseInto(m_ui->dxText1, SourceHeading);
 }
 
 void frmMain::cmdTo_Click()
 {
-    browseInto(dxText2, DestinationHeading);
+    browseInto(m_ui->dxText2, DestinationHeading);
 }
 
 void frmMain::browseInto(QLineEdit *field, TextId promptId)
@@ -301,15 +284,15 @@ dlgOptionen::Owner frmMain::optionsOwner()
 
 void frmMain::cmdHelp_Click()
 {
-    const QString question = message(HelpQuestion) + CrLf + message(HelpQuestionTail);
+    const QString question = text(HelpQuestion) + CrLf + text(HelpQuestionTail);
     if (Seams::askYesNo(this, productTitle(), question))
         Seams::openUrl(QUrl(QLatin1String(modGlobal::HelpPageUrl)));
 }
 
 void frmMain::cmdQuit_Click()
 {
-    if (m_state.Started) {
-        const QString question = message(QuitQuestion) + CrLf + message(QuitQuestionTail);
+    if (m_scheduler.isStarted()) {
+        const QString question = text(QuitQuestion) + CrLf + text(QuitQuestionTail);
         if (!Seams::askYesNo(this, productTitle(), question))
             return;
         cmdStopStart_Click();
@@ -344,13 +327,13 @@ void frmMain::HideLogArea()
 void frmMain::setLogLayout(bool shown)
 {
     const int cut = shown ? 0 : LogAreaTwips;
-    List1->setVisible(shown);
-    Label4->setVisible(shown);
-    Frame1->resize(Frame1->width(), Twips::ToPixelsY(FrameHeightShownTwips - cut, this));
+    m_ui->List1->setVisible(shown);
+    m_ui->Label4->setVisible(shown);
+    m_ui->Frame1->resize(m_ui->Frame1->width(), Twips::ToPixelsY(FrameHeightShownTwips - cut, this));
     const int buttonTop = Twips::ToPixelsY(ButtonTopShownTwips - cut, this);
-    for (QWidget *button :
-        {static_cast<QWidget *>(cmdStopStart), static_cast<QWidget *>(cmdQuit),
-            static_cast<QWidget *>(cmdOpt), static_cast<QWidget *>(cmdHelp), static_cast<QWidget *>(cmdInfo)})
+    for (QWidget *button : {static_cast<QWidget *>(m_ui->cmdStopStart), static_cast<QWidget *>(m_ui->cmdQuit),
+             static_cast<QWidget *>(m_ui->cmdOpt), static_cast<QWidget *>(m_ui->cmdHelp),
+             static_cast<QWidget *>(m_ui->cmdInfo)})
         button->move(button->x(), buttonTop);
     setFixedSize(width(), Twips::ToPixelsY(ClientHeightTwips - cut, this));
 }
@@ -370,22 +353,22 @@ void frmMain::showSelectedLine()
 {
     m_followPending = false;
     if (m_followRow < 0 || m_followRow >= m_log.lineCount()) {
-        List1->clearSelection();
+        m_ui->List1->clearSelection();
         return;
     }
     const QModelIndex line = m_log.index(m_followRow);
-    List1->setCurrentIndex(line);
-    List1->scrollTo(line);
+    m_ui->List1->setCurrentIndex(line);
+    m_ui->List1->scrollTo(line);
 }
 
 void frmMain::List1_MouseMove(Qt::MouseButtons buttons, const QPoint &position)
 {
     if (buttons != Qt::NoButton)
         return;
-    const QModelIndex line = List1->indexAt(position);
+    const QModelIndex line = m_ui->List1->indexAt(position);
     const QString tip = line.isValid() ? m_log.line(line.row()) : QString();
-    List1->setToolTip(tip);
-    List1->viewport()->setToolTip(tip);
+    m_ui->List1->setToolTip(tip);
+    m_ui->List1->viewport()->setToolTip(tip);
 }
 
 // ---- tray, minimise, restore ------------------------------------------------------------------------
@@ -452,8 +435,8 @@ void frmMain::sevTray1_MouseUp(int button)
     if (button != RightButton)
         return;
     m_trayMenu.clear();
-    m_trayMenu.addAction(message(TrayOpen))->setData(QStringLiteral("open"));
-    m_trayMenu.addAction(message(TrayExit))->setData(QStringLiteral("exit"));
+    m_trayMenu.addAction(text(TrayOpen))->setData(QStringLiteral("open"));
+    m_trayMenu.addAction(text(TrayExit))->setData(QStringLiteral("exit"));
     m_trayMenu.popup(QCursor::pos());
 }
 
@@ -480,7 +463,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_scheduler.isRunActive()) {
         // The run finishes its file and writes its summary; the window closes after it.
-        m_state.StopRequested = true;
+        m_scheduler.transferRun().requestStop();
         m_closeAfterRun = true;
         event->ignore();
         return;
@@ -509,97 +492,74 @@ void frmMain::LoadSettings()
     // The interval list is filled first; it selects the stored interval itself.
     FillIntervalList();
     const WindowSettings::Values values = WindowSettings::Load();
-    dxText1->setText(values.sourceFolder);
-    dxText2->setText(values.destinationFolder);
+    m_ui->dxText1->setText(values.sourceFolder);
+    m_ui->dxText2->setText(values.destinationFolder);
     if (values.move) {
         dxOption1[0]->setChecked(*values.move);
         dxOption1[1]->setChecked(!*values.move);
     }
     if (values.showLog) {
-        dxCheck1->setChecked(*values.showLog);
+        m_ui->dxCheck1->setChecked(*values.showLog);
         if (*values.showLog)
             ShowLogArea();
         else
             HideLogArea();
     }
     if (values.overwrite)
-        dxCheck2->setChecked(*values.overwrite);
+        m_ui->dxCheck2->setChecked(*values.overwrite);
 }
 
 void frmMain::SaveSettings()
 {
     WindowSettings::Values values;
-    values.sourceFolder = dxText1->text();
-    values.destinationFolder = dxText2->text();
+    values.sourceFolder = m_ui->dxText1->text();
+    values.destinationFolder = m_ui->dxText2->text();
     values.interval
-        = WindowSettings::IntervalValue(dxCombo1->currentText(), text(MinuteWord), text(MinutesWord));
+        = WindowSettings::IntervalValue(m_ui->dxCombo1->currentText(), text(MinuteWord), text(MinutesWord));
     values.move = dxOption1[0]->isChecked();
-    values.showLog = dxCheck1->isChecked();
-    values.overwrite = dxCheck2->isChecked();
+    values.showLog = m_ui->dxCheck1->isChecked();
+    values.overwrite = m_ui->dxCheck2->isChecked();
     WindowSettings::Save(values);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cmdQuit && event->type() == QEvent::KeyPress)
+    if (watched == m_ui->cmdQuit && event->type() == QEvent::KeyPress)
         cmdQuit_KeyDown(static_cast<QKeyEvent *>(event)->key());
-    else if (watched == List1->viewport() && event->type() == QEvent::MouseMove) {
+    else if (watched == m_ui->List1->viewport() && event->type() == QEvent::MouseMove) {
         const auto *move = static_cast<QMouseEvent *>(event);
         List1_MouseMove(move->buttons(), move->position().toPoint());
     }
     return QWidget::eventFilter(watched, event);
 }
 
-// ---- MainWindowHost ------------------------------------------------------------------------------
+// ---- ScheduleWindow ------------------------------------------------------------------------------
 
-QString frmMain::sourceFolderText() const
+ScheduleWindow::TransferRequest frmMain::transferRequest() const
 {
-    return dxText1->text();
-}
-
-QString frmMain::destinationFolderText() const
-{
-    return dxText2->text();
-}
-
-bool frmMain::moveSelected() const
-{
-    return dxOption1[0]->isChecked();
-}
-
-bool frmMain::overwriteChecked() const
-{
-    return dxCheck2->isChecked();
+    return {
+        m_ui->dxText1->text(), m_ui->dxText2->text(), dxOption1[0]->isChecked(), m_ui->dxCheck2->isChecked()};
 }
 
 QString frmMain::intervalText() const
 {
-    return dxCombo1->currentText();
+    return m_ui->dxCombo1->currentText();
 }
 
-void frmMain::setWindowCaption(const QString &caption)
+void frmMain::showCaption(const QString &caption)
 {
     setWindowTitle(caption);
 }
 
-void frmMain::setRunInputsEnabled(bool enabled)
+void frmMain::showStartStop(const QString &text)
 {
-    for (QWidget *input :
-        {static_cast<QWidget *>(dxText1), static_cast<QWidget *>(dxText2), static_cast<QWidget *>(cmdFrom),
-            static_cast<QWidget *>(cmdTo), static_cast<QWidget *>(cmdQuit), static_cast<QWidget *>(dxCombo1),
-            static_cast<QWidget *>(dxCheck1), static_cast<QWidget *>(dxCheck2)})
-        input->setEnabled(enabled);
+    m_ui->cmdStopStart->setText(text);
 }
 
-void frmMain::setStopStartCaption(const QString &caption)
-{
-    cmdStopStart->setText(caption);
-}
-
-void frmMain::setStopStartPicture(const QString &iconFile)
+void frmMain::showStartStopPicture(const QString &iconFile)
 {
     if (iconFile.isEmpty()) {
-        cmdStopStart->setIcon(QIcon());
+        m_ui->cmdStopStart->setIcon(QIcon());
         return;
     }
     auto cached = m_pictures.constFind(iconFile);
@@ -609,12 +569,18 @@ void frmMain::setStopStartPicture(const QString &iconFile)
             return;
         cached = m_pictures.insert(iconFile, QIcon(picture));
     }
-    cmdStopStart->setIcon(*cached);
+    m_ui->cmdStopStart->setIcon(*cached);
 }
 
-void frmMain::setStopStartEnabled(bool enabled)
+void frmMain::allowStartStop(bool allowed)
 {
-    cmdStopStart->setEnabled(enabled);
+    m_ui->cmdStopStart->setEnabled(allowed);
+}
+
+void frmMain::showFolders(bool sourceExists, bool destinationExists)
+{
+    setTextColor(m_ui->dxText1, sourceExists ? Qt::black : Qt::red);
+    setTextColor(m_ui->dxText2, destinationExists ? Qt::black : Qt::red);
 }
 
 void frmMain::setTextColor(QWidget *field, const QColor &color)
@@ -625,68 +591,74 @@ void frmMain::setTextColor(QWidget *field, const QColor &color)
     field->setPalette(colors);
 }
 
-void frmMain::setFolderTextColor(FolderField field, TextColor color)
+void frmMain::lockScheduleInputs(bool locked)
 {
-    setTextColor(
-        field == FolderField::Source ? dxText1 : dxText2, color == TextColor::Red ? Qt::red : Qt::black);
+    m_ui->dxText1->setReadOnly(locked);
+    m_ui->dxText2->setReadOnly(locked);
+    m_ui->dxCombo1->setReadOnly(locked);
+    for (QWidget *input : std::initializer_list<QWidget *> {
+             m_ui->cmdFrom, m_ui->cmdTo, dxOption1[0], dxOption1[1], m_ui->dxCheck2})
+        input->setEnabled(!locked);
 }
 
-void frmMain::SetScheduleControls(bool unlocked)
+void frmMain::lockRunInputs(bool locked)
 {
-    dxText1->setReadOnly(!unlocked);
-    dxText2->setReadOnly(!unlocked);
-    dxCombo1->setReadOnly(!unlocked);
-    for (QWidget *input :
-        {static_cast<QWidget *>(cmdFrom), static_cast<QWidget *>(cmdTo), static_cast<QWidget *>(dxOption1[0]),
-            static_cast<QWidget *>(dxOption1[1]), static_cast<QWidget *>(dxCheck2)})
-        input->setEnabled(unlocked);
+    for (QWidget *input : std::initializer_list<QWidget *> {m_ui->dxText1, m_ui->dxText2, m_ui->cmdFrom,
+             m_ui->cmdTo, m_ui->cmdQuit, m_ui->dxCombo1, m_ui->dxCheck1, m_ui->dxCheck2})
+        input->setEnabled(!locked);
 }
 
-void frmMain::setIntervalEntries(const QStringList &entries)
+void frmMain::offerIntervals(const QStringList &choices)
 {
-    dxCombo1->clear();
-    dxCombo1->addItems(entries);
-    dxCombo1->condenseToFitEntries();
+    m_ui->dxCombo1->clear();
+    m_ui->dxCombo1->addItems(choices);
+    m_ui->dxCombo1->condenseToFitEntries();
 }
 
-void frmMain::setIntervalText(const QString &text)
+void frmMain::showInterval(const QString &text)
 {
-    const int entry = dxCombo1->findText(text);
+    const int entry = m_ui->dxCombo1->findText(text);
     if (entry >= 0)
-        dxCombo1->setCurrentIndex(entry);
-    dxCombo1->setEditText(text);
+        m_ui->dxCombo1->setCurrentIndex(entry);
+    m_ui->dxCombo1->setEditText(text);
     showIntervalFromStart();
 }
 
 void frmMain::showIntervalFromStart()
 {
     // The number must stay in sight even where the minute word is too wide for the field.
-    dxCombo1->lineEdit()->setCursorPosition(0);
+    m_ui->dxCombo1->lineEdit()->setCursorPosition(0);
 }
 
-void frmMain::setIntervalTextRed(bool red)
+// A refused interval stays red until the user changes it.
+void frmMain::showIntervalRefused()
+{
+    showIntervalInRed(true);
+}
+
+void frmMain::showIntervalInRed(bool red)
 {
     m_intervalRed = red;
-    setTextColor(dxCombo1->lineEdit(), red ? Qt::red : Qt::black);
+    setTextColor(m_ui->dxCombo1->lineEdit(), red ? Qt::red : Qt::black);
 }
 
-void frmMain::setTimer1Enabled(bool enabled)
+void frmMain::runMinuteTimer(bool on)
 {
-    if (enabled)
+    if (on)
         Timer1.start();
     else
         Timer1.stop();
 }
 
-void frmMain::setTimer2Enabled(bool enabled)
+void frmMain::runBlinkTimer(bool on)
 {
-    if (enabled)
+    if (on)
         Timer2.start();
     else
         Timer2.stop();
 }
 
-void frmMain::setBusyPointer(bool busy)
+void frmMain::showBusy(bool busy)
 {
     if (busy == m_busy)
         return;
@@ -697,7 +669,7 @@ void frmMain::setBusyPointer(bool busy)
         QApplication::restoreOverrideCursor();
 }
 
-void frmMain::processEvents()
+void frmMain::letEventsRun()
 {
     QCoreApplication::processEvents();
 }

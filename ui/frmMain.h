@@ -2,11 +2,9 @@
 
 #include "config/FrmMainTexts.h"
 #include "engine/ActivityLog.h"
-#include "engine/MainWindowHost.h"
-#include "engine/MainWindowState.h"
+#include "engine/ScheduleWindow.h"
 #include "engine/Scheduler.h"
 #include "ui/dlgOptionen.h"
-#include "ui_frmMain.h"
 
 #include <QHash>
 #include <QIcon>
@@ -15,14 +13,21 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
 
+class QLineEdit;
+class QRadioButton;
 class QSystemTrayIcon;
+namespace Ui
+{
+class frmMain;
+}
 
 // The main window: the two folders, the interval, the copy/move choice, the overwrite and log
 // switches, the activity log and the command buttons; an icon in the notification area while
-// it is minimised there. The schedule and the run work on its controls through the host
-// interface; the handlers keep the names of the events they answer.
-class frmMain : public QWidget, public MainWindowHost, private Ui_frmMain
+// it is minimised there. The schedule and the run own their state and work on the window
+// through its ScheduleWindow side; the handlers keep the names of the events they answer.
+class frmMain : public QWidget, private ScheduleWindow
 {
     Q_OBJECT
 
@@ -32,7 +37,7 @@ public:
     explicit frmMain(const QStringList &arguments, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // Fills Texts and Messages from the language file and puts them on the controls.
+    // Reads the window's texts from the language file and puts them on the controls.
     void LoadLanguage();
     // Redraws the schedule's captions and the interval list; logs the language line when the
     // language changed. Called by the options dialog after it saved.
@@ -57,39 +62,12 @@ public:
     void sevTray1_MouseUp(int button);
     void sevTray1_MenuClick(const QString &key);
 
-    // ---- scheduler operations -----------------------------------------------------------------
-    void FillIntervalList();
-    void CheckFolders();
-    void RunTransfer();
-
     Scheduler &scheduler() { return m_scheduler; }
+    ActivityLog &activityLog() { return m_log; }
     QSystemTrayIcon &trayIcon() { return *sevTray1; }
     QMenu &trayMenu() { return m_trayMenu; }
     QTimer &timer1() { return Timer1; }
     QTimer &timer2() { return Timer2; }
-
-    // ---- MainWindowHost ----------------------------------------------------------------------
-    MainWindowState &state() override { return m_state; }
-    ActivityLog &activityLog() override { return m_log; }
-    QString sourceFolderText() const override;
-    QString destinationFolderText() const override;
-    bool moveSelected() const override;
-    bool overwriteChecked() const override;
-    QString intervalText() const override;
-    void setWindowCaption(const QString &caption) override;
-    void setRunInputsEnabled(bool enabled) override;
-    void setStopStartCaption(const QString &caption) override;
-    void setStopStartPicture(const QString &iconFile) override;
-    void setStopStartEnabled(bool enabled) override;
-    void setFolderTextColor(FolderField field, TextColor color) override;
-    void SetScheduleControls(bool unlocked) override;
-    void setIntervalEntries(const QStringList &entries) override;
-    void setIntervalText(const QString &text) override;
-    void setIntervalTextRed(bool red) override;
-    void setTimer1Enabled(bool enabled) override;
-    void setTimer2Enabled(bool enabled) override;
-    void setBusyPointer(bool busy) override;
-    void processEvents() override;
 
 signals:
     // The window was unloaded: the program ends.
@@ -102,6 +80,24 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // ---- ScheduleWindow ----------------------------------------------------------------------
+    TransferRequest transferRequest() const override;
+    QString intervalText() const override;
+    void showCaption(const QString &caption) override;
+    void showStartStop(const QString &text) override;
+    void showStartStopPicture(const QString &iconFile) override;
+    void allowStartStop(bool allowed) override;
+    void showFolders(bool sourceExists, bool destinationExists) override;
+    void lockScheduleInputs(bool locked) override;
+    void lockRunInputs(bool locked) override;
+    void offerIntervals(const QStringList &choices) override;
+    void showInterval(const QString &text) override;
+    void showIntervalRefused() override;
+    void runMinuteTimer(bool on) override;
+    void runBlinkTimer(bool on) override;
+    void showBusy(bool busy) override;
+    void letEventsRun() override;
+
     void setUpWindow();
     void setUpTimers();
     void setUpTray();
@@ -111,6 +107,8 @@ private:
     void Form_Unload();
     void LoadSettings();
     void SaveSettings();
+    void FillIntervalList();
+    void CheckFolders();
     void ShowLogArea();
     void HideLogArea();
     void ApplyBackColor();
@@ -123,12 +121,13 @@ private:
     void followSelectedLine(int row);
     void showSelectedLine();
     void showIntervalFromStart();
+    void showIntervalInRed(bool red);
     void closeWhenRunEnds();
     void setTextColor(QWidget *field, const QColor &color);
-    QString text(FrmMainTexts::TextId id) const { return m_state.text(id); }
-    QString message(FrmMainTexts::TextId id) const;
+    QString text(FrmMainTexts::TextId id) const { return m_texts.text(id); }
 
-    MainWindowState m_state;
+    std::unique_ptr<Ui::frmMain> m_ui;
+    FrmMainTexts::Table m_texts;
     ActivityLog m_log;
     Scheduler m_scheduler;
     std::array<QRadioButton *, 2> dxOption1 {};

@@ -62,5 +62,5 @@ protected:
         run.setFilesAhead(0);
     }
 
-    TransferRun run {host};
+    TestRun run {host};
 };

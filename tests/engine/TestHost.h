@@ -3,7 +3,10 @@
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 #include "engine/ActivityLog.h"
-#include "engine/MainWindowHost.h"
+#include "engine/ScheduleWindow.h"
+#include "engine/Scheduler.h"
+#include "engine/TransferRun.h"
+#include "fs/modSize.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,65 +15,75 @@
 #include <map>
 #include <optional>
 
-// A main window without widgets: it keeps what the engine writes, answers what it reads,
-// and lets a test act at every point where the engine lets events run.
-class TestHost : public MainWindowHost
+// A main window without widgets: it keeps what the engine shows, answers what it reads, and
+// lets a test act at every point where the engine lets events run. It also holds what the
+// window lends the engine: the log, the texts (each text is its own id, "t25"), and whether
+// the schedule is started, for a run made without a schedule.
+class TestHost : public ScheduleWindow
 {
 public:
     TestHost()
     {
-        for (int n = 0; n <= 38; ++n)
-            m_state.Texts.append(QStringLiteral("t%1").arg(n));
-        m_state.Texts[4] = QStringLiteral("Minute");
-        m_state.Texts[5] = QStringLiteral("Minutes");
+        for (int n = 0; n <= FrmMainTexts::TrayExit; ++n)
+            texts.setText(FrmMainTexts::TextId(n), QStringLiteral("t%1").arg(n));
+        texts.setText(FrmMainTexts::MinuteWord, QStringLiteral("Minute"));
+        texts.setText(FrmMainTexts::MinutesWord, QStringLiteral("Minutes"));
     }
 
-    MainWindowState &state() override { return m_state; }
-    ActivityLog &activityLog() override { return log; }
-
-    QString sourceFolderText() const override { return source; }
-    QString destinationFolderText() const override { return destination; }
-    bool moveSelected() const override { return move; }
-    bool overwriteChecked() const override { return overwrite; }
+    TransferRequest transferRequest() const override { return {source, destination, move, overwrite}; }
     QString intervalText() const override { return interval; }
 
-    void setWindowCaption(const QString &text) override
+    void showCaption(const QString &text) override
     {
         caption = text;
         captions.append(text);
     }
-    void setRunInputsEnabled(bool enabled) override { runInputsEnabled = enabled; }
-    void setStopStartCaption(const QString &text) override { stopStartCaption = text; }
-    void setStopStartPicture(const QString &iconFile) override { picture = iconFile; }
-    void setStopStartEnabled(bool enabled) override { stopStartEnabled = enabled; }
-    void setFolderTextColor(FolderField field, TextColor color) override { colors[field] = color; }
-    void SetScheduleControls(bool unlocked) override { scheduleUnlocked = unlocked; }
-    void setIntervalEntries(const QStringList &list) override { intervalEntries = list; }
-    void setIntervalText(const QString &text) override { interval = text; }
-    void setIntervalTextRed(bool red) override { intervalRed = red; }
-    void setTimer1Enabled(bool enabled) override { timer1 = enabled; }
-    void setTimer2Enabled(bool enabled) override { timer2 = enabled; }
-    void setBusyPointer(bool busy) override
+    void showStartStop(const QString &text) override { stopStartCaption = text; }
+    void showStartStopPicture(const QString &iconFile) override { picture = iconFile; }
+    void allowStartStop(bool allowed) override { stopStartEnabled = allowed; }
+    void showFolders(bool sourceExists, bool destinationExists) override
+    {
+        foldersExist = {sourceExists, destinationExists};
+    }
+    void lockScheduleInputs(bool locked) override { scheduleUnlocked = !locked; }
+    void lockRunInputs(bool locked) override { runInputsEnabled = !locked; }
+    void offerIntervals(const QStringList &list) override { intervalEntries = list; }
+    void showInterval(const QString &text) override
+    {
+        interval = text;
+        intervalRed = false;
+    }
+    void showIntervalRefused() override { intervalRed = true; }
+    void runMinuteTimer(bool on) override { timer1 = on; }
+    void runBlinkTimer(bool on) override { timer2 = on; }
+    void showBusy(bool busy) override
     {
         this->busy = busy;
         ++busyChanges;
     }
-    void processEvents() override
+    void letEventsRun() override
     {
         ++eventRounds;
         if (onEvents)
             onEvents();
     }
-    modFSO::FsResult<qint64> diskFree(const QString &folder) override
+
+    // The free space that the run sees: this, or the system's when it is not set.
+    TransferRun::FreeSpaceProbe freeSpaceProbe()
     {
-        if (freeSpace)
-            return {*freeSpace, std::nullopt};
-        return MainWindowHost::diskFree(folder);
+        return [this](const QString &folder) -> modFSO::FsResult<qint64> {
+            if (freeSpace)
+                return {*freeSpace, std::nullopt};
+            return modSize::FreeSpace(folder);
+        };
     }
 
-    QString text(int id) const { return m_state.text(id); }
+    QString text(int id) const { return texts.text(FrmMainTexts::TextId(id)); }
 
     ActivityLog log;
+    FrmMainTexts::Table texts;
+    bool scheduleStarted = false;
+
     QString source;
     QString destination;
     bool move = false;
@@ -83,7 +96,7 @@ public:
     QString stopStartCaption;
     QString picture;
     std::optional<bool> stopStartEnabled;
-    std::map<FolderField, TextColor> colors;
+    std::optional<std::pair<bool, bool>> foldersExist;
     std::optional<bool> scheduleUnlocked;
     QStringList intervalEntries;
     bool intervalRed = false;
@@ -94,9 +107,27 @@ public:
     int eventRounds = 0;
     std::function<void()> onEvents;
     std::optional<qint64> freeSpace;
+};
 
-private:
-    MainWindowState m_state;
+// A transfer run, and a schedule with its run, on the stand-in window, with its free space.
+class TestRun : public TransferRun
+{
+public:
+    explicit TestRun(TestHost &host)
+        : TransferRun(host, host.log, host.texts, host.scheduleStarted)
+    {
+        setFreeSpaceProbe(host.freeSpaceProbe());
+    }
+};
+
+class TestScheduler : public Scheduler
+{
+public:
+    explicit TestScheduler(TestHost &host)
+        : Scheduler(host, host.log, host.texts)
+    {
+        transferRun().setFreeSpaceProbe(host.freeSpaceProbe());
+    }
 };
 
 // A private settings file for one test; the engine reads it through ReadSetting.

@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 using TestFiles::write;
-using Field = MainWindowHost::FolderField;
-using Color = MainWindowHost::TextColor;
 
 namespace
 {
@@ -31,7 +29,7 @@ protected:
     }
     int copiedFiles() const { return TestFiles::entries(dst).size(); }
 
-    Scheduler scheduler {host};
+    TestScheduler scheduler {host};
 };
 
 TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
@@ -40,8 +38,8 @@ TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
     host.interval = "5 Minutes";
 
     scheduler.toggleSchedule();
-    EXPECT_TRUE(host.state().Started);
-    EXPECT_EQ(host.state().IntervalMinutes, 5);
+    EXPECT_TRUE(scheduler.isStarted());
+    EXPECT_EQ(scheduler.intervalMinutes(), 5);
     EXPECT_EQ(host.caption, counting(5, "Minutes"));
     EXPECT_EQ(host.stopStartCaption, "t11");
     EXPECT_EQ(host.picture, Scheduler::BlinkerOnIcon());
@@ -65,7 +63,7 @@ TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
         QStringList({"Tessaro Lite - t15!", "Tessaro Lite - t15 (t27 1 t29)", "Tessaro Lite - t14",
             counting(5, "Minutes")}));
     EXPECT_EQ(host.timer1, true);
-    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     EXPECT_EQ(host.stopStartCaption, "t11");
     EXPECT_EQ(host.log.lines(), QStringList({"t33", "t25: a.txt"}));
 
@@ -95,8 +93,8 @@ TEST_F(SchedulerTest, StopResetsTheCountAndStartBeginsWithTheFullInterval)
     EXPECT_EQ(host.caption, counting(7, "Minutes"));
 
     scheduler.toggleSchedule();
-    EXPECT_FALSE(host.state().Started);
-    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_FALSE(scheduler.isStarted());
+    EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     EXPECT_TRUE(host.picture.isEmpty());
     EXPECT_EQ(host.timer2, false);
     EXPECT_EQ(host.stopStartCaption, "t12");
@@ -107,7 +105,7 @@ TEST_F(SchedulerTest, StopResetsTheCountAndStartBeginsWithTheFullInterval)
 
     // Ticks while stopped do nothing.
     scheduler.countMinute();
-    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     EXPECT_EQ(host.caption, "Tessaro Lite - t16");
 
     scheduler.toggleSchedule();
@@ -132,7 +130,7 @@ TEST_F(SchedulerTest, ClickDuringARunOnlyCancelsIt)
     scheduler.countMinute();
 
     EXPECT_TRUE(clicked);
-    EXPECT_TRUE(host.state().Started);
+    EXPECT_TRUE(scheduler.isStarted());
     EXPECT_EQ(copiedFiles(), 1);
     EXPECT_EQ(host.log.lines().last(), "t31: t25 1 t29");
     EXPECT_EQ(host.stopStartCaption, "t11");
@@ -160,7 +158,7 @@ TEST_F(SchedulerTest, DoActionOnStartRunsBeforeTheBlinkingAndSkipsARunDueMeanwhi
     EXPECT_EQ(copiedFiles(), 2);
     ASSERT_EQ(host.log.lineCount(), 3);
     EXPECT_EQ(host.log.line(0), "t33");
-    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     EXPECT_FALSE(host.captions.contains("Tessaro Lite - t15!"));
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 }
@@ -173,7 +171,7 @@ TEST_F(SchedulerTest, StartRefusesAnIntervalThatIsNoWholeNumberFrom1To540)
         host.interval = text;
         host.intervalRed = false;
         scheduler.toggleSchedule();
-        EXPECT_FALSE(host.state().Started) << text.toStdString();
+        EXPECT_FALSE(scheduler.isStarted()) << text.toStdString();
         EXPECT_TRUE(host.intervalRed) << text.toStdString();
     }
     EXPECT_EQ(host.log.lineCount(), 0);
@@ -184,9 +182,9 @@ TEST_F(SchedulerTest, StartRefusesAnIntervalThatIsNoWholeNumberFrom1To540)
     host.interval = "540 MINUTES";
     host.intervalRed = false;
     scheduler.toggleSchedule();
-    EXPECT_TRUE(host.state().Started);
+    EXPECT_TRUE(scheduler.isStarted());
     EXPECT_FALSE(host.intervalRed);
-    EXPECT_EQ(host.state().IntervalMinutes, 540);
+    EXPECT_EQ(scheduler.intervalMinutes(), 540);
 }
 
 TEST_F(SchedulerTest, ReadIntervalRemovesBothMinuteWordsIgnoringCase)
@@ -220,25 +218,24 @@ TEST_F(SchedulerTest, FillIntervalListOffersEighteenEntriesAndShowsTheStoredInte
     EXPECT_EQ(host.intervalEntries.at(3), "5 Minutes");
     EXPECT_EQ(host.intervalEntries.last(), "540 Minutes");
     EXPECT_EQ(host.interval, "5 Minutes");
-    EXPECT_EQ(host.state().IntervalMinutes, 5);
+    EXPECT_EQ(scheduler.intervalMinutes(), 5);
 
     settings.set("Interval", "1");
     scheduler.FillIntervalList();
     EXPECT_EQ(host.interval, "1 Minute");
-    EXPECT_EQ(host.state().IntervalMinutes, 1);
+    EXPECT_EQ(scheduler.intervalMinutes(), 1);
 
     settings.set("Interval", "abc");
     scheduler.FillIntervalList();
     EXPECT_EQ(host.interval, "abc Minutes");
-    EXPECT_EQ(host.state().IntervalMinutes, 1);
+    EXPECT_EQ(scheduler.intervalMinutes(), 1);
 }
 
 TEST_F(SchedulerTest, CheckFoldersColoursEachFieldAndEnablesStartOnlyForTwoFolders)
 {
     scheduler.CheckFolders();
     EXPECT_EQ(host.stopStartEnabled, true);
-    EXPECT_EQ(host.colors[Field::Source], Color::Black);
-    EXPECT_EQ(host.colors[Field::Destination], Color::Black);
+    EXPECT_EQ(host.foldersExist, std::pair(true, true));
 
     ASSERT_TRUE(write(root.filePath("plain"), "file"));
     const QStringList notFolders = {root.filePath("missing"), src + "\nsecond line", QString(4000, 'a'),
@@ -247,8 +244,7 @@ TEST_F(SchedulerTest, CheckFoldersColoursEachFieldAndEnablesStartOnlyForTwoFolde
         host.source = text;
         scheduler.CheckFolders();
         EXPECT_EQ(host.stopStartEnabled, false) << text.left(60).toStdString();
-        EXPECT_EQ(host.colors[Field::Source], Color::Red) << text.left(60).toStdString();
-        EXPECT_EQ(host.colors[Field::Destination], Color::Black);
+        EXPECT_EQ(host.foldersExist, std::pair(false, true)) << text.left(60).toStdString();
     }
 
     // A field whose folder exists is black even while the other one is still wrong.
@@ -256,13 +252,12 @@ TEST_F(SchedulerTest, CheckFoldersColoursEachFieldAndEnablesStartOnlyForTwoFolde
     host.source = src;
     scheduler.CheckFolders();
     EXPECT_EQ(host.stopStartEnabled, false);
-    EXPECT_EQ(host.colors[Field::Source], Color::Black);
-    EXPECT_EQ(host.colors[Field::Destination], Color::Red);
+    EXPECT_EQ(host.foldersExist, std::pair(true, false));
 
     host.destination = dst;
     scheduler.CheckFolders();
     EXPECT_EQ(host.stopStartEnabled, true);
-    EXPECT_EQ(host.colors[Field::Destination], Color::Black);
+    EXPECT_EQ(host.foldersExist, std::pair(true, true));
 }
 
 TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt)
@@ -274,8 +269,8 @@ TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt
 
     settings.set("Interval", "10");
     scheduler.SetMessages(false);
-    EXPECT_EQ(host.state().IntervalMinutes, 10);
-    EXPECT_EQ(host.state().ElapsedMinutes, 3);
+    EXPECT_EQ(scheduler.intervalMinutes(), 10);
+    EXPECT_EQ(scheduler.elapsedMinutes(), 3);
     EXPECT_EQ(host.caption, counting(7, "Minutes"));
     EXPECT_EQ(host.stopStartCaption, "t11");
     EXPECT_EQ(host.interval, "10 Minutes");
@@ -284,7 +279,7 @@ TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt
         scheduler.countMinute();
     settings.set("Interval", "5");
     scheduler.SetMessages(false);
-    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     EXPECT_EQ(host.caption, counting(5, "Minutes"));
     EXPECT_EQ(host.log.lines(), QStringList({"t33"}));
 

@@ -31,7 +31,7 @@ TEST_F(TransferRunTest, CopiesEveryPlainFileWithOneResultLineEachAndFreesTheCont
     ASSERT_TRUE(QDir().mkpath(in(src, "sub")));
     ASSERT_TRUE(write(in(src, "sub/inner.txt"), "i"));
     bool inProgressDuringLoop = false;
-    host.onEvents = [&] { inProgressDuringLoop = inProgressDuringLoop || host.state().RunInProgress; };
+    host.onEvents = [&] { inProgressDuringLoop = inProgressDuringLoop || run.inFileLoop(); };
 
     run.RunTransfer();
 
@@ -45,7 +45,7 @@ TEST_F(TransferRunTest, CopiesEveryPlainFileWithOneResultLineEachAndFreesTheCont
     EXPECT_EQ(host.log.selectedRow(), 2);
 
     EXPECT_TRUE(inProgressDuringLoop);
-    EXPECT_FALSE(host.state().RunInProgress);
+    EXPECT_FALSE(run.inFileLoop());
     EXPECT_TRUE(host.captions.contains("Tessaro Lite - t15 (t27 3 t30)"));
     EXPECT_EQ(host.runInputsEnabled, true);
     EXPECT_EQ(host.stopStartCaption, "t12");
@@ -58,7 +58,7 @@ TEST_F(TransferRunTest, RunCaptionNamesOneFileAndTheMoveWord)
 {
     ASSERT_TRUE(write(in(src, "only.txt"), "x"));
     host.move = true;
-    host.state().Started = true;
+    host.scheduleStarted = true;
 
     run.RunTransfer();
 
@@ -359,14 +359,14 @@ TEST_F(TransferRunTest, CancelSummaryCountsTheHandledFiles)
         host.log.clear();
         host.onEvents = [&] {
             if (host.log.lineCount() == c.cancelAfter && !host.log.newestLine().startsWith("t27"))
-                host.state().StopRequested = true;
+                run.requestStop();
         };
         run.RunTransfer();
         ASSERT_EQ(lines().size(), c.cancelAfter + 1) << c.summary.toStdString();
         EXPECT_EQ(lines().last(), c.summary);
         EXPECT_EQ(TestFiles::entries(dst).size(), c.cancelAfter);
-        EXPECT_FALSE(host.state().StopRequested);
-        EXPECT_FALSE(host.state().RunInProgress);
+        EXPECT_FALSE(run.stopRequested());
+        EXPECT_FALSE(run.inFileLoop());
     }
 }
 
@@ -377,7 +377,7 @@ TEST_F(TransferRunTest, CancelDuringTheLastFileStillFinishesItAndCountsAll)
     host.move = true;
     host.onEvents = [&] {
         if (host.log.lineCount() == 3 && host.log.newestLine().startsWith("t28"))
-            host.state().StopRequested = true;
+            run.requestStop();
     };
 
     run.RunTransfer();
@@ -387,7 +387,7 @@ TEST_F(TransferRunTest, CancelDuringTheLastFileStillFinishesItAndCountsAll)
     ASSERT_EQ(lines().size(), 4);
     EXPECT_TRUE(lines().at(2).startsWith("t26: "));
     EXPECT_EQ(lines().at(3), "t31: t26 3 t30");
-    EXPECT_FALSE(host.state().StopRequested);
+    EXPECT_FALSE(run.stopRequested());
 }
 
 TEST_F(TransferRunTest, DatePrefixFollowsShowDateAndTimeReadOncePerRun)
@@ -480,7 +480,7 @@ protected:
         }
     }
 
-    TransferRun run {host};
+    TestRun run {host};
     QStringList names;
 };
 
@@ -508,7 +508,7 @@ TEST_F(AheadRunTest, StopMidRunLetsNoFileAfterTheStopPointAppear)
 {
     host.onEvents = [&] {
         if (host.log.lineCount() >= 10)
-            host.state().StopRequested = true;
+            run.requestStop();
     };
     run.RunTransfer();
 

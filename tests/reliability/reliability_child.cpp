@@ -53,7 +53,7 @@ int runTransfer(const QStringList &args)
     if (args.contains("--pause"))
         pauseInTheMiddleOfACopy();
 
-    TransferRun run(host);
+    TestRun run(host);
     run.setEventInterval(0);
     run.RunTransfer();
     for (const QString &line : host.log.lines())

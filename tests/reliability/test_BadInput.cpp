@@ -119,26 +119,24 @@ TEST_F(BadInputTest, ScheduleAndRunKeepWorkingWithGarbledFiles)
         ASSERT_TRUE(
             TestFiles::write(modGlobal::SettingsFilePath, fill(file.pattern, "Options", "From", "To")));
         ASSERT_TRUE(TestFiles::write(modGlobal::LanguageFilePath, fill(file.pattern, "frmMain", "t5", "t6")));
-        host.state() = MainWindowState();
-        for (int n = 0; n <= 38; ++n)
-            host.state().Texts.append(modIniHandler::ReadLanguageText("frmMain", QString("t%1").arg(n)));
+        host.texts.load();
         host.log.clear();
         QFile::remove(dst + "/f.txt");
 
-        Scheduler scheduler(host);
+        TestScheduler scheduler(host);
         scheduler.FillIntervalList();
         scheduler.CheckFolders();
         ASSERT_EQ(host.stopStartEnabled, true);
         scheduler.toggleSchedule();
-        ASSERT_TRUE(host.state().Started) << host.interval.left(40).toStdString();
-        EXPECT_EQ(host.state().IntervalMinutes, 5);
+        ASSERT_TRUE(scheduler.isStarted()) << host.interval.left(40).toStdString();
+        EXPECT_EQ(scheduler.intervalMinutes(), 5);
         for (int tick = 0; tick < 5; ++tick)
             scheduler.countMinute();
 
         EXPECT_EQ(TestFiles::read(dst + "/f.txt"), "content");
         EXPECT_TRUE(host.log.newestLine().endsWith(": f.txt")) << host.log.newestLine().toStdString();
-        EXPECT_TRUE(host.state().Started);
-        EXPECT_EQ(host.state().ElapsedMinutes, 0);
+        EXPECT_TRUE(scheduler.isStarted());
+        EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     }
 }
 
@@ -146,9 +144,7 @@ TEST_F(BadInputTest, ScheduleAndRunKeepWorkingWithGarbledFiles)
 // working folder the program is started from.
 TEST_F(BadInputTest, FolderTextsRelativeToTheWorkingFolderAreRefused)
 {
-    using Field = MainWindowHost::FolderField;
-    using Color = MainWindowHost::TextColor;
-    Scheduler scheduler(host);
+    TestScheduler scheduler(host);
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(root.path()));
     for (const char *relative : {"..", ".", "src", "./src", "~"}) {
@@ -157,8 +153,7 @@ TEST_F(BadInputTest, FolderTextsRelativeToTheWorkingFolderAreRefused)
         host.destination = text;
         scheduler.CheckFolders();
         EXPECT_EQ(host.stopStartEnabled, false) << text.toStdString();
-        EXPECT_EQ(host.colors[Field::Source], Color::Red) << text.toStdString();
-        EXPECT_EQ(host.colors[Field::Destination], Color::Red) << text.toStdString();
+        EXPECT_EQ(host.foldersExist, std::pair(false, false)) << text.toStdString();
     }
     QDir::setCurrent(previous);
 

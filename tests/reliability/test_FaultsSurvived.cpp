@@ -58,7 +58,7 @@ protected:
     }
     void expectRunFinished()
     {
-        EXPECT_FALSE(host.state().RunInProgress);
+        EXPECT_FALSE(run.inFileLoop());
         EXPECT_FALSE(run.isActive());
         EXPECT_EQ(host.runInputsEnabled, true);
         EXPECT_EQ(host.stopStartCaption, "t12");
@@ -312,14 +312,14 @@ TEST_F(FaultsTest, ThousandTimedRunsMoveEveryNewFileOnceAndIntact)
     TestFiles::SmallTmpfs other(root.filePath("other"), "64m");
     if (other.mounted())
         host.destination = root.filePath("other");
-    Scheduler scheduler(host);
+    TestScheduler scheduler(host);
     scheduler.transferRun().setEventInterval(0);
     host.move = true;
     host.interval = "1 Minute";
     scheduler.CheckFolders();
     ASSERT_EQ(host.stopStartEnabled, true);
     scheduler.toggleSchedule();
-    ASSERT_TRUE(host.state().Started);
+    ASSERT_TRUE(scheduler.isStarted());
 
     // Every file of every tick is planned before the first tick, so that the heap measured
     // below holds nothing of the test's own bookkeeping.
@@ -365,8 +365,8 @@ TEST_F(FaultsTest, ThousandTimedRunsMoveEveryNewFileOnceAndIntact)
         moved.sort();
         EXPECT_EQ(moved, expected.keys());
     }
-    EXPECT_TRUE(host.state().Started);
-    EXPECT_EQ(host.state().ElapsedMinutes, 0);
+    EXPECT_TRUE(scheduler.isStarted());
+    EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     EXPECT_EQ(host.timer1, true);
     EXPECT_EQ(host.caption, "Tessaro Lite - t14 (t17 1 Minute)");
 

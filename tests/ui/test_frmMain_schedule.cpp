@@ -42,7 +42,7 @@ TEST_F(WindowTest, LoadPutsTextsAndSettingsOnTheControlsBeforeTheSwitchIsLookedA
     EXPECT_TRUE(control<QRadioButton>("dxOption1_0")->isChecked());
     EXPECT_TRUE(control<QCheckBox>("dxCheck2")->isChecked());
     EXPECT_TRUE(stopStart()->isEnabled());
-    EXPECT_FALSE(window->state().Started);
+    EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_TRUE(window->timer1().isActive());
     EXPECT_EQ(window->timer1().interval(), 60000);
     EXPECT_FALSE(window->timer2().isActive());
@@ -51,7 +51,7 @@ TEST_F(WindowTest, LoadPutsTextsAndSettingsOnTheControlsBeforeTheSwitchIsLookedA
 TEST_F(WindowTest, SwitchSlashSStartsOnlyWhenExactAndBothFoldersExist)
 {
     open({"/s"});
-    EXPECT_TRUE(window->state().Started);
+    EXPECT_TRUE(window->scheduler().isStarted());
     EXPECT_EQ(window->windowTitle(), counting(5, "minutes"));
     EXPECT_EQ(logLines(), QStringList {"Schedule started"});
     EXPECT_TRUE(field("dxText1")->isReadOnly());
@@ -61,14 +61,14 @@ TEST_F(WindowTest, SwitchSlashSStartsOnlyWhenExactAndBothFoldersExist)
     const QList<QStringList> ignored = {{"/S"}, {"/s", "now"}, {"-s"}, {"s"}, {}};
     for (const QStringList &arguments : ignored) {
         open(arguments);
-        EXPECT_FALSE(window->state().Started) << arguments.join(' ').toStdString();
+        EXPECT_FALSE(window->scheduler().isStarted()) << arguments.join(' ').toStdString();
         EXPECT_TRUE(logLines().isEmpty());
         EXPECT_EQ(window->windowTitle(), Stopped);
     }
 
     writeSettings({{"To", dir.filePath("missing")}});
     open({"/s"});
-    EXPECT_FALSE(window->state().Started);
+    EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_FALSE(stopStart()->isEnabled());
     EXPECT_TRUE(logLines().isEmpty());
 }
@@ -78,7 +78,7 @@ TEST_F(WindowTest, CountdownOfFiveMinutesRunsAtZeroAndStartsAgain)
     makeFile(source, "a.txt");
     open();
     QTest::mouseClick(stopStart(), Qt::LeftButton);
-    ASSERT_TRUE(window->state().Started);
+    ASSERT_TRUE(window->scheduler().isStarted());
     EXPECT_EQ(stopStart()->text(), "&Stop");
     EXPECT_EQ(window->windowTitle(), counting(5, "minutes"));
 
@@ -132,7 +132,7 @@ TEST_F(WindowTest, StopUnlocksTheInputsAndStartCountsFromTheFullIntervalAgain)
     EXPECT_EQ(interval->currentText(), "5 minutes");
 
     QTest::mouseClick(stopStart(), Qt::LeftButton);
-    EXPECT_FALSE(window->state().Started);
+    EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_EQ(window->windowTitle(), Stopped);
     EXPECT_EQ(stopStart()->text(), "&Start");
     EXPECT_TRUE(stopStart()->icon().isNull());
@@ -181,7 +181,7 @@ TEST_F(WindowTest, DoActionOnStartRunsBeforeTheBlinkingBegins)
     EXPECT_TRUE(lines.contains("Copied: a.txt"));
     EXPECT_TRUE(lines.contains("Copied: b.txt"));
     EXPECT_EQ(window->windowTitle(), counting(5, "minutes"));
-    QTRY_COMPARE(control<QListView>("List1")->currentIndex().row(), 2);
+    QTRY_COMPARE(control<QAbstractItemView>("List1")->currentIndex().row(), 2);
 }
 
 TEST_F(WindowTest, ClickDuringARunOnlyCancelsTheRun)
@@ -201,8 +201,8 @@ TEST_F(WindowTest, ClickDuringARunOnlyCancelsTheRun)
 
     EXPECT_EQ(captionDuringRun, "Cancel &run");
     EXPECT_FALSE(quitEnabledDuringRun);
-    EXPECT_TRUE(window->state().Started);
-    EXPECT_FALSE(window->state().StopRequested);
+    EXPECT_TRUE(window->scheduler().isStarted());
+    EXPECT_FALSE(window->scheduler().transferRun().stopRequested());
     EXPECT_EQ(stopStart()->text(), "&Stop");
     EXPECT_TRUE(logLines().last().startsWith("Cancelled: "));
     EXPECT_TRUE(control<QPushButton>("cmdQuit")->isEnabled());
@@ -219,7 +219,7 @@ TEST_F(WindowTest, IntervalTextThatIsNoIntervalIsRefusedAndShownRed)
     for (const char *text : {"abc", "0 minutes", "541", ""}) {
         interval->setEditText(QLatin1String(text));
         QTest::mouseClick(stopStart(), Qt::LeftButton);
-        EXPECT_FALSE(window->state().Started) << text;
+        EXPECT_FALSE(window->scheduler().isStarted()) << text;
         EXPECT_EQ(interval->lineEdit()->palette().color(QPalette::Active, QPalette::Text), QColor(Qt::red));
     }
     EXPECT_TRUE(logLines().isEmpty());
@@ -227,7 +227,7 @@ TEST_F(WindowTest, IntervalTextThatIsNoIntervalIsRefusedAndShownRed)
     QTest::keyClicks(interval->lineEdit(), "7");
     EXPECT_EQ(interval->lineEdit()->palette().color(QPalette::Active, QPalette::Text), black);
     QTest::mouseClick(stopStart(), Qt::LeftButton);
-    EXPECT_TRUE(window->state().Started);
+    EXPECT_TRUE(window->scheduler().isStarted());
     EXPECT_EQ(window->windowTitle(), counting(7, "minutes"));
 }
 

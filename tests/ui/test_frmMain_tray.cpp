@@ -100,11 +100,11 @@ TEST_F(WindowTest, TrayOpenRestoresAndExitQuitsWithTheQuestionWhileStarted)
     window->trayMenu().actions().at(1)->trigger();
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].text, lang(56) + "\r\n" + lang(57));
-    EXPECT_TRUE(window->state().Started);
+    EXPECT_TRUE(window->scheduler().isStarted());
     EXPECT_EQ(unloaded.count(), 0);
 
     window->trayMenu().actions().at(1)->trigger();
-    EXPECT_FALSE(window->state().Started);
+    EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_EQ(unloaded.count(), 1);
     EXPECT_FALSE(window->trayIcon().isVisible());
     window->trayMenu().hide();

@@ -33,7 +33,7 @@ TEST_F(WindowTest, LogSwitchEmptiesTheLogAndTakesAwayTheLogArea)
     QTest::mouseClick(stopStart(), Qt::LeftButton);
     QTest::mouseClick(stopStart(), Qt::LeftButton);
     ASSERT_EQ(logLines().size(), 2);
-    auto *list = control<QListView>("List1");
+    auto *list = control<QAbstractItemView>("List1");
     auto *quit = control<QPushButton>("cmdQuit");
     const int shownHeight = window->height();
     const int shownButtonTop = quit->y();
@@ -88,7 +88,7 @@ TEST_F(WindowTest, TooltipOfTheLogShowsTheLineUnderThePointer)
     window->activityLog().log("first line");
     window->activityLog().log(
         "second line, somewhat longer than the list is wide, to be read in the tooltip");
-    auto *list = control<QListView>("List1");
+    auto *list = control<QAbstractItemView>("List1");
     QWidget *area = list->viewport();
     const QRect second = list->visualRect(window->activityLog().index(1));
     ASSERT_TRUE(second.isValid());
@@ -158,13 +158,13 @@ TEST_F(WindowTest, QuitWhileStartedAsksAndOnlyYesStopsAndEnds)
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].title, "Tessaro Lite");
     EXPECT_EQ(questions[0].text, lang(56) + "\r\n" + lang(57));
-    EXPECT_TRUE(window->state().Started);
+    EXPECT_TRUE(window->scheduler().isStarted());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(unloaded.count(), 0);
 
     answers = {true};
     QTest::mouseClick(control<QPushButton>("cmdQuit"), Qt::LeftButton);
-    EXPECT_FALSE(window->state().Started);
+    EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_EQ(logLines().last(), "Schedule stopped");
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(unloaded.count(), 1);
