@@ -82,20 +82,36 @@ enum TextId : int {
     QuitQuestionTail = 57,
     TrayOpen = 58,
     TrayExit = 59,
+
+    // The main window's further texts: tooltips and names of its picture buttons (the about
+    // button takes t45), the reason of a refused interval, and what the notification area
+    // tells of the last run.
+    HelpButtonTip = 62,
+    SourceButtonTip = 63,
+    DestinationButtonTip = 64,
+    IntervalRange = 65,
+    RunErrorsTitle = 66,
+    OneFileFailed = 67,
+    FilesFailed = 68,
+    LastRun = 69,
+    LastRunClean = 70,
+    LastRunWithErrors = 71,
 };
 
 // The main window's table Texts holds t0 to t38; its Messages hold t54 to t59.
 inline constexpr int WindowTextCount = OptionsCaption + 1;
 inline constexpr int MessageCount = TrayExit - HelpQuestion + 1;
+inline constexpr int FirstFurtherText = HelpButtonTip;
+inline constexpr int LastFurtherText = LastRunWithErrors;
 
 inline QString Text(TextId id)
 {
     return LanguageCatalogue::Text(Section, id);
 }
 
-// The main window's texts as it loaded them (LoadLanguage): its table t0 to t38 and its
-// messages t54 to t59, which the window, the schedule and the run read. Any other id reads as
-// empty text.
+// The main window's texts as it loaded them (LoadLanguage): its table t0 to t38, its
+// messages t54 to t59 and its further texts t62 to t71, which the window, the schedule and the
+// run read; and t45, the about button's tooltip. Any other id reads as empty text.
 class Table
 {
 public:
@@ -104,18 +120,21 @@ public:
     {
         for (int id = 0; id < WindowTextCount; ++id)
             setText(TextId(id), Text(TextId(id)));
+        setText(AboutCaption, Text(AboutCaption));
         for (int id = HelpQuestion; id <= TrayExit; ++id)
             setText(TextId(id), Text(TextId(id)));
+        for (int id = FirstFurtherText; id <= LastFurtherText; ++id)
+            setText(TextId(id), Text(TextId(id)));
     }
-    QString text(TextId id) const { return id >= 0 && id <= TrayExit ? m_texts[id] : QString(); }
+    QString text(TextId id) const { return id >= 0 && id <= LastFurtherText ? m_texts[id] : QString(); }
     void setText(TextId id, const QString &text)
     {
-        if (id >= 0 && id <= TrayExit)
+        if (id >= 0 && id <= LastFurtherText)
             m_texts[id] = text;
     }
 
 private:
-    std::array<QString, TrayExit + 1> m_texts;
+    std::array<QString, LastFurtherText + 1> m_texts;
 };
 
 } // namespace FrmMainTexts

@@ -73,20 +73,26 @@ QString ActivityLog::datePrefix() const
 {
     followProgramLanguage();
     if (m_clock)
-        return formatPrefix(m_clock());
+        return formatMoment(m_clock()) + QLatin1String(" - ");
     const qint64 second = QDateTime::currentSecsSinceEpoch();
     if (second != m_prefixSecond) {
-        m_prefix = formatPrefix(QDateTime::fromSecsSinceEpoch(second));
+        m_prefix = formatMoment(QDateTime::fromSecsSinceEpoch(second)) + QLatin1String(" - ");
         m_prefixSecond = second;
     }
     return m_prefix;
 }
 
-QString ActivityLog::formatPrefix(const QDateTime &moment) const
+QString ActivityLog::momentText() const
+{
+    followProgramLanguage();
+    return formatMoment(m_clock ? m_clock() : QDateTime::currentDateTime());
+}
+
+QString ActivityLog::formatMoment(const QDateTime &moment) const
 {
     // One reading of the clock gives both halves, so date and time always belong together.
     return m_locale.toString(moment.date(), m_dateFormat) + QLatin1Char(' ')
-        + m_locale.toString(moment.time(), m_timeFormat) + QLatin1String(" - ");
+        + m_locale.toString(moment.time(), m_timeFormat);
 }
 
 void ActivityLog::setClock(Clock clock)

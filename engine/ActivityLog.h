@@ -44,6 +44,8 @@ public:
 
     // The locale's short date, a blank, the locale's time with seconds, " - ".
     QString datePrefix() const;
+    // The same date and time without the dash: the moment as the log writes it.
+    QString momentText() const;
     // An empty clock restores the system clock.
     void setClock(Clock clock);
     // The locale whose formats build the prefix. Without one the log follows the user's
@@ -62,7 +64,7 @@ signals:
 
 private:
     void setSelectedRow(int row);
-    QString formatPrefix(const QDateTime &moment) const;
+    QString formatMoment(const QDateTime &moment) const;
     void followProgramLanguage() const;
     void useFormatsOf(const QLocale &locale) const;
 

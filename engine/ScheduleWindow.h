@@ -19,6 +19,16 @@ public:
         bool overwrite = false;
     };
 
+    // What a run that has ended tells: when it ended (as the log writes the moment), how
+    // many files it could not transfer, how many error lines it wrote, and the first of them
+    // without its "Error: " (empty when there was none).
+    struct RunReport {
+        QString endedAt;
+        int failedFiles = 0;
+        int errorLines = 0;
+        QString firstError;
+    };
+
     virtual ~ScheduleWindow() = default;
 
     virtual TransferRequest transferRequest() const = 0;
@@ -46,6 +56,8 @@ public:
     virtual void runMinuteTimer(bool on) = 0;
     virtual void runBlinkTimer(bool on) = 0;
     virtual void showBusy(bool busy) = 0;
+    // Once at the end of every run, also of one that found nothing to do.
+    virtual void showRunEnded(const RunReport &report) = 0;
     // Lets pending window events run: clicks, timer ticks, repaints.
     virtual void letEventsRun() = 0;
 };

@@ -79,6 +79,10 @@ struct TransferRun::Context {
     QString name;
     bool linePending = false;
     bool lineShown = false;
+    // What the run ends with: the files that got an error line, the error lines, the first.
+    int failedFiles = 0;
+    int errorLines = 0;
+    QString firstError;
 };
 
 TransferRun::TransferRun(
@@ -148,6 +152,7 @@ void TransferRun::run()
 
     m_log.selectNewest();
     m_window.showBusy(false);
+    m_window.showRunEnded({m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError});
 }
 
 // A listing that breaks off gives its error line, and the run goes on with the names read.
@@ -323,7 +328,16 @@ void TransferRun::showResult(Context &ctx, const QString &line)
 
 void TransferRun::logError(Context &ctx, const QString &description)
 {
-    showResult(ctx, text(ErrorLabel) + QLatin1String(": ") + description + QLatin1String(" - ") + ctx.name);
+    const QString error = description + QLatin1String(" - ") + ctx.name;
+    showResult(ctx, text(ErrorLabel) + QLatin1String(": ") + error);
+    // A second error of the same file replaces its first line: one line, one failed file.
+    if (!ctx.failureMark) {
+        ++ctx.errorLines;
+        if (!ctx.name.isEmpty())
+            ++ctx.failedFiles;
+    }
+    if (ctx.errorLines == 1)
+        ctx.firstError = error;
     ctx.failureMark = true;
 }
 

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -25,9 +26,47 @@ PickEdit::PickEdit(QWidget *parent)
 
 void PickEdit::setReadOnly(bool readOnly)
 {
+    if (readOnly == m_readOnly)
+        return;
     m_readOnly = readOnly;
-    if (lineEdit())
+    if (lineEdit()) {
         lineEdit()->setReadOnly(readOnly);
+        showLocked(readOnly);
+    }
+    update();
+}
+
+// A locked list that looked editable (white field, live arrow) would invite typing that
+// does nothing: it takes the disabled colours, as the locked controls beside it do.
+void PickEdit::showLocked(bool locked)
+{
+    QLineEdit *field = lineEdit();
+    if (!locked) {
+        field->setPalette(m_unlockedColours);
+        return;
+    }
+    m_unlockedColours = field->palette();
+    QPalette grey = m_unlockedColours;
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Text}) {
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            grey.setColor(group, role, grey.color(QPalette::Disabled, role));
+    }
+    field->setPalette(grey);
+}
+
+void PickEdit::paintEvent(QPaintEvent *event)
+{
+    if (!m_readOnly) {
+        QComboBox::paintEvent(event);
+        return;
+    }
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.state &= ~(QStyle::State_Enabled | QStyle::State_MouseOver);
+    option.palette.setCurrentColorGroup(QPalette::Disabled);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 int PickEdit::widestEntry(const QFont &letters) const

@@ -3,7 +3,7 @@
 #include <QComboBox>
 
 // An editable pick list with a read-only switch: while read-only neither typing, the list,
-// the wheel nor the arrow keys change its text.
+// the wheel nor the arrow keys change its text, and it looks like a disabled control.
 class PickEdit : public QComboBox
 {
     Q_OBJECT
@@ -23,9 +23,12 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     int widestEntry(const QFont &letters) const;
+    void showLocked(bool locked);
 
     bool m_readOnly = false;
+    QPalette m_unlockedColours;
 };

@@ -59,6 +59,9 @@ QString realPickFolder(const FolderRequest &request)
 Seam<AskYesNoSignature> askYesNo(realAskYesNo);
 Seam<ShowMessageSignature> showMessage(realShowMessage);
 Seam<OpenUrlSignature> openUrl([](const QUrl &url) { return QDesktopServices::openUrl(url); });
+Seam<NotifySignature> notify([](QSystemTrayIcon &icon, const QString &title, const QString &text) {
+    icon.showMessage(title, text, QSystemTrayIcon::Warning);
+});
 Seam<TrayAvailableSignature> trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); });
 Seam<PickFolderSignature> pickFolder(realPickFolder);
 

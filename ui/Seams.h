@@ -5,6 +5,7 @@
 #include <functional>
 #include <utility>
 
+class QSystemTrayIcon;
 class QWidget;
 
 // What the windows ask of the outside world, each through one replaceable function: the real
@@ -70,6 +71,10 @@ extern Seam<ShowMessageSignature> showMessage;
 // Hands an address (web page, mail) to the desktop; false when nothing could open it.
 using OpenUrlSignature = bool(const QUrl &url);
 extern Seam<OpenUrlSignature> openUrl;
+
+// A desktop notification from the icon in the notification area, marked as a warning.
+using NotifySignature = void(QSystemTrayIcon &icon, const QString &title, const QString &text);
+extern Seam<NotifySignature> notify;
 
 // Whether the desktop has a notification area to put an icon into.
 using TrayAvailableSignature = bool();

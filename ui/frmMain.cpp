@@ -105,6 +105,7 @@ void frmMain::setUpTray()
     });
     connect(&m_trayMenu, &QMenu::triggered, this,
         [this](QAction *entry) { sevTray1_MenuClick(entry->data().toString()); });
+    connect(sevTray1, &QSystemTrayIcon::messageClicked, this, &frmMain::sevTray1_MessageClick);
 }
 
 void frmMain::connectControls()
@@ -125,6 +126,8 @@ void frmMain::connectControls()
             SetFolderToolTips();
         });
     }
+    for (QRadioButton *option : dxOption1)
+        connect(option, &QRadioButton::toggled, this, &frmMain::keepTabOnChosenOption);
     connect(m_ui->dxCombo1, &QComboBox::activated, this, &frmMain::showIntervalFromStart);
     connect(m_ui->dxCombo1, &QComboBox::editTextChanged, this, [this] {
         if (m_intervalRed)
@@ -161,6 +164,34 @@ void frmMain::LoadLanguage()
     m_ui->cmdStopStart->setText(text(ButtonStopped));
     m_ui->cmdQuit->setCaption(text(QuitCaption));
     m_ui->cmdOpt->setCaption(text(OptionsCaption));
+    nameControls();
+    if (isInTray())
+        refreshTrayToolTip();
+}
+
+// The controls without a text of their own get their tooltips and the names that a screen
+// reader speaks from the language file too; the others are named by their texts.
+void frmMain::nameControls()
+{
+    m_ui->cmdInfo->setToolTip(text(AboutCaption));
+    m_ui->cmdHelp->setToolTip(text(HelpButtonTip));
+    m_ui->cmdFrom->setToolTip(text(SourceButtonTip));
+    m_ui->cmdTo->setToolTip(text(DestinationButtonTip));
+    const std::initializer_list<std::pair<QWidget *, TextId>> names = {{m_ui->dxText1, SourceHeading},
+        {m_ui->cmdFrom, SourceButtonTip}, {m_ui->dxText2, DestinationHeading},
+        {m_ui->cmdTo, DestinationButtonTip}, {m_ui->dxCombo1, IntervalHeading}, {m_ui->List1, LogHeading},
+        {m_ui->cmdInfo, AboutCaption}, {m_ui->cmdHelp, HelpButtonTip}};
+    for (const auto &[control, id] : names)
+        control->setAccessibleName(text(id));
+}
+
+// The two options are one stop of the Tab key, at the chosen one; the arrow keys move between
+// them. (Qt moves the stop only once one of them had the focus.)
+void frmMain::keepTabOnChosenOption()
+{
+    const bool oneChosen = dxOption1[0]->isChecked() || dxOption1[1]->isChecked();
+    for (QRadioButton *option : dxOption1)
+        option->setFocusPolicy(option->isChecked() || !oneChosen ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void frmMain::SetMessages(bool languageChanged)
@@ -394,7 +425,8 @@ void frmMain::Form_Resize()
 void frmMain::minimiseToTray()
 {
     sevTray1->setIcon(windowIcon());
-    sevTray1->setToolTip(windowTitle());
+    m_trayCaption = windowTitle();
+    refreshTrayToolTip();
     sevTray1->show();
     // Hidden, the window also leaves the task bar. Hiding is left until the minimise is done.
     QMetaObject::invokeMethod(
@@ -419,6 +451,47 @@ void frmMain::restoreFromTray()
     raise();
     activateWindow();
     SetTopMost(false);
+}
+
+bool frmMain::isInTray() const
+{
+    return sevTray1->isVisible() && !isVisible();
+}
+
+// The caption of the moment the window went into the notification area, and under it when
+// the last run ended and whether it had errors.
+void frmMain::refreshTrayToolTip()
+{
+    const QString lastRun = lastRunText();
+    sevTray1->setToolTip(lastRun.isEmpty() ? m_trayCaption : m_trayCaption + QLatin1Char('\n') + lastRun);
+}
+
+QString frmMain::lastRunText() const
+{
+    if (!m_lastRun)
+        return QString();
+    return text(LastRun) + QLatin1String(": ") + m_lastRun->endedAt + QLatin1String(" - ")
+        + text(m_lastRun->errorLines > 0 ? LastRunWithErrors : LastRunClean);
+}
+
+// Errors of a run nobody watches would wait unseen in a hidden log: one notification per run
+// says how many files failed and what the first error was.
+void frmMain::notifyRunErrors(const RunReport &report)
+{
+    QString message = report.firstError;
+    if (report.failedFiles > 0)
+        message.prepend(QString::number(report.failedFiles) + QLatin1Char(' ')
+            + text(report.failedFiles == 1 ? OneFileFailed : FilesFailed) + QLatin1Char('\n'));
+    Seams::notify(*sevTray1, productTitle() + QLatin1String(" - ") + text(RunErrorsTitle), message);
+}
+
+void frmMain::sevTray1_MessageClick()
+{
+    restoreFromTray();
+    if (!m_ui->dxCheck1->isChecked()) {
+        m_ui->dxCheck1->setChecked(true);
+        dxCheck1_Change(true);
+    }
 }
 
 void frmMain::SetTopMost(bool on)
@@ -507,6 +580,7 @@ void frmMain::LoadSettings()
     }
     if (values.overwrite)
         m_ui->dxCheck2->setChecked(*values.overwrite);
+    keepTabOnChosenOption();
 }
 
 void frmMain::SaveSettings()
@@ -640,6 +714,12 @@ void frmMain::showIntervalInRed(bool red)
 {
     m_intervalRed = red;
     setTextColor(m_ui->dxCombo1->lineEdit(), red ? Qt::red : Qt::black);
+    // Red alone does not say what is wrong.
+    const QString range = QString::number(Scheduler::MinimumInterval) + QChar(0x2013)
+        + QString::number(Scheduler::MaximumInterval);
+    m_ui->dxCombo1->setToolTip(red
+            ? text(IntervalRange) + QLatin1String(": ") + range + QLatin1Char(' ') + text(MinutesWord)
+            : QString());
 }
 
 void frmMain::runMinuteTimer(bool on)
@@ -667,6 +747,14 @@ void frmMain::showBusy(bool busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+void frmMain::showRunEnded(const RunReport &report)
+{
+    m_lastRun = report;
+    refreshTrayToolTip();
+    if (report.errorLines > 0 && isInTray())
+        notifyRunErrors(report);
 }
 
 void frmMain::letEventsRun()

@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 
 class QLineEdit;
 class QRadioButton;
@@ -61,6 +62,8 @@ public:
     void sevTray1_Activate();
     void sevTray1_MouseUp(int button);
     void sevTray1_MenuClick(const QString &key);
+    // A click on the notification of a run with errors: the window and its log come back.
+    void sevTray1_MessageClick();
 
     Scheduler &scheduler() { return m_scheduler; }
     ActivityLog &activityLog() { return m_log; }
@@ -96,6 +99,7 @@ private:
     void runMinuteTimer(bool on) override;
     void runBlinkTimer(bool on) override;
     void showBusy(bool busy) override;
+    void showRunEnded(const RunReport &report) override;
     void letEventsRun() override;
 
     void setUpWindow();
@@ -112,10 +116,16 @@ private:
     void ShowLogArea();
     void HideLogArea();
     void ApplyBackColor();
+    void nameControls();
+    void keepTabOnChosenOption();
     void SetFolderToolTips();
     void SetTopMost(bool on);
     void minimiseToTray();
     void restoreFromTray();
+    bool isInTray() const;
+    void refreshTrayToolTip();
+    QString lastRunText() const;
+    void notifyRunErrors(const RunReport &report);
     void browseInto(QLineEdit *field, FrmMainTexts::TextId promptId);
     void setLogLayout(bool shown);
     void followSelectedLine(int row);
@@ -136,6 +146,9 @@ private:
     QSystemTrayIcon *sevTray1 = nullptr;
     QMenu m_trayMenu;
     QHash<QString, QIcon> m_pictures;
+    // The caption when the window went into the notification area, and the last run's end.
+    QString m_trayCaption;
+    std::optional<RunReport> m_lastRun;
 
     bool LogToggling = false;
     bool InResize = false;

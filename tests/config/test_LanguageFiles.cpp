@@ -1,4 +1,5 @@
 #include "config/ConfigTestSupport.h"
+#include "config/FrmMainTexts.h"
 #include "config/LanguageList.h"
 #include "config/WindowSettings.h"
 #include "config/modGlobal.h"
@@ -14,7 +15,7 @@ namespace
 QStringList mainWindowIds()
 {
     QStringList ids;
-    for (int n = 0; n <= 61; ++n) {
+    for (int n = 0; n <= FrmMainTexts::LastFurtherText; ++n) {
         if (n != 10 && n != 53)
             ids << QStringLiteral("t%1").arg(n);
     }

@@ -24,7 +24,7 @@ class TestHost : public ScheduleWindow
 public:
     TestHost()
     {
-        for (int n = 0; n <= FrmMainTexts::TrayExit; ++n)
+        for (int n = 0; n <= FrmMainTexts::LastFurtherText; ++n)
             texts.setText(FrmMainTexts::TextId(n), QStringLiteral("t%1").arg(n));
         texts.setText(FrmMainTexts::MinuteWord, QStringLiteral("Minute"));
         texts.setText(FrmMainTexts::MinutesWord, QStringLiteral("Minutes"));
@@ -60,6 +60,11 @@ public:
     {
         this->busy = busy;
         ++busyChanges;
+    }
+    void showRunEnded(const RunReport &report) override
+    {
+        lastRun = report;
+        ++runsEnded;
     }
     void letEventsRun() override
     {
@@ -105,6 +110,9 @@ public:
     bool busy = false;
     int busyChanges = 0;
     int eventRounds = 0;
+    // Only the last report: a thousand runs must not grow the heap here.
+    std::optional<RunReport> lastRun;
+    int runsEnded = 0;
     std::function<void()> onEvents;
     std::optional<qint64> freeSpace;
 };

@@ -52,6 +52,11 @@ TEST_F(TransferRunTest, CopiesEveryPlainFileWithOneResultLineEachAndFreesTheCont
     EXPECT_FALSE(host.busy);
     EXPECT_EQ(host.busyChanges, 2);
     EXPECT_FALSE(run.isActive());
+    // The window hears once that the run ended, without errors.
+    EXPECT_EQ(host.runsEnded, 1);
+    ASSERT_TRUE(host.lastRun);
+    EXPECT_FALSE(host.lastRun->endedAt.isEmpty());
+    EXPECT_EQ(host.lastRun->errorLines, 0);
 }
 
 TEST_F(TransferRunTest, RunCaptionNamesOneFileAndTheMoveWord)
@@ -238,8 +243,13 @@ TEST_F(TransferRunTest, FailedCopyAndMoveGiveTheErrorLine)
     host.destination = root.filePath("plain");
 
     run.RunTransfer();
-    const QString expected = "t35: " + QString::fromLocal8Bit(std::strerror(ENOTDIR)) + " - a.txt";
+    const QString error = QString::fromLocal8Bit(std::strerror(ENOTDIR)) + " - a.txt";
+    const QString expected = "t35: " + error;
     EXPECT_EQ(lines(), QStringList({expected}));
+    ASSERT_TRUE(host.lastRun);
+    EXPECT_EQ(host.lastRun->failedFiles, 1);
+    EXPECT_EQ(host.lastRun->errorLines, 1);
+    EXPECT_EQ(host.lastRun->firstError, error);
 
     host.move = true;
     run.RunTransfer();

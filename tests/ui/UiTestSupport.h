@@ -65,6 +65,9 @@ protected:
             return pickedFolder;
         });
         Seams::trayAvailable.replace([this] { return trayAvailable; });
+        Seams::notify.replace([this](QSystemTrayIcon &, const QString &title, const QString &text) {
+            notifications.push_back({title, text});
+        });
     }
 
     void TearDown() override
@@ -75,6 +78,7 @@ protected:
         Seams::openUrl.restore();
         Seams::pickFolder.restore();
         Seams::trayAvailable.restore();
+        Seams::notify.restore();
     }
 
     void useLanguage(const QString &language)
@@ -153,6 +157,7 @@ protected:
     std::deque<bool> answers;
     std::vector<AskedQuestion> questions;
     std::vector<AskedQuestion> messages;
+    std::vector<AskedQuestion> notifications;
     QList<QUrl> openedUrls;
     std::vector<Seams::FolderRequest> folderRequests;
     QString pickedFolder;

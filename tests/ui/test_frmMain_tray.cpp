@@ -109,3 +109,50 @@ TEST_F(WindowTest, TrayOpenRestoresAndExitQuitsWithTheQuestionWhileStarted)
     EXPECT_FALSE(window->trayIcon().isVisible());
     window->trayMenu().hide();
 }
+
+TEST_F(WindowTest, ARunWithErrorsInTheTrayNotifiesOnceAndTheNotificationBringsTheLogBack)
+{
+    trayAvailable = true;
+    writeSettings({{"Interval", "1"}, {"ShowLog", "0"}});
+    makeFile(source, "a.txt");
+    makeFile(source, "b.txt");
+    open();
+    window->show();
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+    ASSERT_TRUE(window->scheduler().isStarted());
+    // The destination turns into a file: every file of a run fails.
+    ASSERT_TRUE(QDir(destination).removeRecursively());
+    makeFile(dir.path(), "To");
+
+    // In sight, the log is where the errors show.
+    window->Timer1_Timer();
+    EXPECT_TRUE(notifications.empty());
+
+    window->showMinimized();
+    QTRY_VERIFY(!window->isVisible());
+    window->Timer1_Timer();
+    ASSERT_EQ(notifications.size(), 1u);
+    EXPECT_EQ(notifications[0].title, "Tessaro Lite - Errors in the last run");
+    const QStringList told = notifications[0].text.split('\n');
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_EQ(told[0], "2 files could not be transferred");
+    EXPECT_TRUE(told[1].endsWith(" - a.txt")) << told[1].toStdString();
+    const QString tip = window->trayIcon().toolTip();
+    EXPECT_TRUE(tip.startsWith("Tessaro Lite - Waiting")) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("\nLast run: ")) << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith(" - with errors")) << tip.toStdString();
+
+    // A clean run tells nothing, but the icon knows it.
+    ASSERT_TRUE(QFile::remove(QDir(dir.path()).filePath("To")));
+    makeFolder("To");
+    window->Timer1_Timer();
+    EXPECT_EQ(notifications.size(), 1u);
+    EXPECT_TRUE(window->trayIcon().toolTip().endsWith(" - no errors"));
+
+    emit window->trayIcon().messageClicked();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->trayIcon().isVisible());
+    EXPECT_TRUE(control<QCheckBox>("dxCheck1")->isChecked());
+    EXPECT_TRUE(control<QWidget>("List1")->isVisible());
+    EXPECT_EQ(logLines().filter("Error: ").size(), 4);
+}

@@ -1,8 +1,10 @@
 // The main window's own behaviour: the log switch and its layout, the tooltip of a log line,
 // the colour keys, Quit, the save rule on closing, Help, and whether its texts fit.
 #include "UiTestSupport.h"
+#include "common/PrintTo.h"
 #include "ui/Twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -322,4 +324,49 @@ TEST_F(WindowTest, CaptionsFitTheirControlsInBothLanguages)
                 << language << " t" << id;
         }
     }
+}
+
+// The keyboard reaches every control, the Move/Copy pair at the chosen option, and each
+// control has a name in the program's language for a screen reader.
+TEST_F(WindowTest, TabReachesEveryControlEachNamedInTheLanguage)
+{
+    useLanguage("Deutsch");
+    writeSettings({{"Language", "Deutsch"}, {"Action", "Copy"}});
+    open();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const QStringList controls = {"dxText1", "cmdFrom", "dxText2", "cmdTo", "dxCombo1", "dxOption1_1",
+        "dxCheck2", "dxCheck1", "List1", "cmdInfo", "cmdHelp", "cmdOpt", "cmdStopStart", "cmdQuit"};
+    // The focus may sit in a part of a control, such as the text field of the interval list.
+    const auto focusedControl = [&] {
+        QWidget *focused = QApplication::focusWidget();
+        while (focused && !controls.contains(focused->objectName()) && focused->objectName() != "dxOption1_0")
+            focused = focused->parentWidget();
+        return focused;
+    };
+
+    field("dxText1")->setFocus();
+    QStringList reached;
+    std::map<QString, QString> names;
+    for (int step = 0; step < controls.size(); ++step) {
+        QWidget *focused = focusedControl();
+        ASSERT_NE(focused, nullptr) << "step " << step;
+        reached << focused->objectName();
+        names[focused->objectName()]
+            = QAccessible::queryAccessibleInterface(focused)->text(QAccessible::Name);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, controls);
+    EXPECT_EQ(focusedControl()->objectName(), "dxText1") << "the round ends where it began";
+
+    for (const auto &[control, name] : names)
+        EXPECT_FALSE(name.isEmpty()) << control.toStdString();
+    EXPECT_EQ(names["dxText1"], lang(0));
+    EXPECT_EQ(names["cmdFrom"], lang(63));
+    EXPECT_EQ(names["cmdTo"], lang(64));
+    EXPECT_EQ(names["cmdInfo"], lang(45));
+    EXPECT_EQ(names["cmdHelp"], lang(62));
+    EXPECT_EQ(names["cmdHelp"], "Hilfe");
+    EXPECT_EQ(control<QWidget>("cmdHelp")->toolTip(), "Hilfe");
 }
