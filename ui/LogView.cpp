@@ -1,7 +1,7 @@
 #include "ui/LogView.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 namespace
