@@ -190,7 +190,8 @@ void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
     ctx.names = names;
     ctx.fileCounter = static_cast<qint32>(names.size());
     {
-        TransferPipeline pipeline(*ctx.folders, {ctx.action == Action::Move, ctx.overwrite}, names);
+        TransferPipeline pipeline(
+            *ctx.folders, {ctx.action == Action::Move, ctx.overwrite, ctx.sameFileSystem}, names);
         for (int i = 0; i < names.size(); ++i) {
             offerEvents(ctx);
             if (m_stopRequested) {
