@@ -472,22 +472,21 @@ namespace
 {
 
 // The run as the window runs it: the workers handle files ahead of the log.
-class AheadRunTest : public HostFixture
+class AheadRunTest : public RunFixture
 {
 protected:
     void SetUp() override
     {
-        HostFixture::SetUp();
+        RunFixture::SetUp();
         if (HasFatalFailure())
             return;
-        run.setEventInterval(0);
+        run.setFilesAhead(TransferRun::DefaultFilesAhead);
         for (int n = 0; n < 60; ++n) {
             names.append(QString("f%1.txt").arg(n, 2, 10, QChar('0')));
             ASSERT_TRUE(write(in(src, names.last()), names.last().toUtf8()));
         }
     }
 
-    TestRun run {host};
     QStringList names;
 };
 
