@@ -2,6 +2,7 @@
 
 #include "fs/TransferFolders.h"
 
+#include <cerrno>
 #include <chrono>
 #include <limits>
 
@@ -130,7 +131,10 @@ FileOutcome TransferPipeline::handle(int index)
     FileOutcome::Result result = FileOutcome::Result::Done;
     Placement placement = Placement::NoReplace;
     bool transfer = true;
-    if (m_folders.destinationHas(name)) {
+    // A rename that must not replace finds out by itself, in the same step, whether the name
+    // is taken: a look before it would only cost time.
+    const bool renameDecides = m_plan.move && m_plan.renames && !m_plan.overwrite && !m_slots[index].fits;
+    if (!renameDecides && m_folders.destinationHas(name)) {
         transfer = m_plan.overwrite && !m_folders.sameFile(name, name);
         result = transfer ? FileOutcome::Result::Replaced : FileOutcome::Result::KeptExisting;
         placement = Placement::Replace;
@@ -149,6 +153,8 @@ FileOutcome TransferPipeline::handle(int index)
         return {};
     const std::optional<modFSO::FsError> error = transfer ? m_folders.commit(pending) : std::nullopt;
     endTurn(index);
+    if (error && renameDecides && error->code == EEXIST)
+        return {FileOutcome::Result::KeptExisting, std::nullopt};
     if (error)
         return {FileOutcome::Result::Failed, error};
     return {result, std::nullopt};

@@ -46,6 +46,8 @@ public:
     struct Plan {
         bool move = false;
         bool overwrite = false;
+        // Source and destination lie on one file system: a move is a rename.
+        bool renames = false;
     };
 
     TransferPipeline(const modFSO::TransferFolders &folders, Plan plan, const QList<QByteArray> &names);

@@ -22,6 +22,24 @@ constexpr qint64 FreeSpaceMargin = 1024;
 // The longest wait for a file's outcome before the window's events run again, in ms.
 constexpr int LongestWaitMs = 16;
 
+// A name as the log shows it: a control character (a line break in a name, say) is written as
+// an escape such as "\n", so that every file keeps to one line. The file keeps its name.
+QString loggedName(const QByteArray &name)
+{
+    QString text = modFSO::detail::decodedPath(name);
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        const char16_t c = text.at(i).unicode();
+        if (c >= 0x20 && c != 0x7F)
+            continue;
+        const QString escape = c == '\n' ? QStringLiteral("\\n")
+            : c == '\r'                  ? QStringLiteral("\\r")
+            : c == '\t'                  ? QStringLiteral("\\t")
+                                         : QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
+        text.replace(i, 1, escape);
+    }
+    return text;
+}
+
 // The three forms of a file's result line: "word: name", "word (reason): name" and
 // "word - reason: name". Each is built only for the line that is written.
 QString plainResult(const QString &word, const QString &name)
@@ -177,7 +195,8 @@ void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
     ctx.names = names;
     ctx.fileCounter = static_cast<qint32>(names.size());
     {
-        TransferPipeline pipeline(*ctx.folders, {ctx.action == Action::Move, ctx.overwrite}, names);
+        TransferPipeline pipeline(
+            *ctx.folders, {ctx.action == Action::Move, ctx.overwrite, ctx.sameFileSystem}, names);
         for (int i = 0; i < names.size(); ++i) {
             offerEvents(ctx);
             if (m_stopRequested) {
@@ -199,7 +218,7 @@ void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
 void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)
 {
     const bool copy = ctx.action == Action::Copy;
-    ctx.name = modFSO::detail::decodedPath(ctx.names.at(index));
+    ctx.name = loggedName(ctx.names.at(index));
     ctx.verb = text(copy ? Copied : Moved);
     ctx.linePending = true;
     ctx.lineShown = false;
@@ -307,7 +326,7 @@ int TransferRun::finishAfterStop(Context &ctx, TransferPipeline &pipeline, int i
         const FileOutcome outcome = pipeline.outcome(handled);
         if (outcome.result == FileOutcome::Result::Stopped)
             break;
-        ctx.name = modFSO::detail::decodedPath(ctx.names.at(handled));
+        ctx.name = loggedName(ctx.names.at(handled));
         ctx.verb = text(ctx.action == Action::Copy ? Copied : Moved);
         ctx.lineShown = false;
         ctx.failureMark = false;

@@ -44,11 +44,6 @@ std::optional<FsError> checkDestinationName(
     return FsError::fromErrno(operation, destination.isEmpty() ? ENOENT : EISDIR, source, destination);
 }
 
-Placement placementFor(bool overwrite)
-{
-    return overwrite ? Placement::Replace : Placement::NoReplace;
-}
-
 } // namespace
 
 std::optional<FsError> DeleteAFile(const QString &fileName)
@@ -58,26 +53,31 @@ std::optional<FsError> DeleteAFile(const QString &fileName)
     return FsError::fromErrno(FsError::Operation::DeleteFile, errno, fileName);
 }
 
-std::optional<FsError> CopyAFile(const QString &source, const QString &destination, bool overwrite)
+// One file from path to path: the two folders are opened, and the file goes the way a run
+// sends it, prepared and then committed.
+static std::optional<FsError> transferByPath(
+    const QString &source, const QString &destination, bool overwrite, FsError::Operation operation)
 {
     const PathParts from = partsOf(source);
     const PathParts to = partsOf(destination);
-    if (auto error = checkDestinationName(FsError::Operation::CopyFile, source, destination, to))
+    if (auto error = checkDestinationName(operation, source, destination, to))
         return error;
     const TransferFolders folders(from.folder, to.folder);
-    PendingTransfer copy = folders.prepareCopy(from.name, to.name, placementFor(overwrite));
-    return named(folders.commit(copy), source, destination);
+    const Placement placement = overwrite ? Placement::Replace : Placement::NoReplace;
+    PendingTransfer pending = operation == FsError::Operation::MoveFile
+        ? folders.prepareMove(from.name, to.name, placement)
+        : folders.prepareCopy(from.name, to.name, placement);
+    return named(folders.commit(pending), source, destination);
+}
+
+std::optional<FsError> CopyAFile(const QString &source, const QString &destination, bool overwrite)
+{
+    return transferByPath(source, destination, overwrite, FsError::Operation::CopyFile);
 }
 
 std::optional<FsError> MoveAFile(const QString &source, const QString &destination, bool overwrite)
 {
-    const PathParts from = partsOf(source);
-    const PathParts to = partsOf(destination);
-    if (auto error = checkDestinationName(FsError::Operation::MoveFile, source, destination, to))
-        return error;
-    const TransferFolders folders(from.folder, to.folder);
-    PendingTransfer move = folders.prepareMove(from.name, to.name, placementFor(overwrite));
-    return named(folders.commit(move), source, destination);
+    return transferByPath(source, destination, overwrite, FsError::Operation::MoveFile);
 }
 
 } // namespace modFSO

@@ -174,6 +174,10 @@ TransferFolders::TransferFolders(const QString &sourceFolder, const QString &des
     m_destination = openFolder(destinationFolder, m_destinationOpenError);
     if (m_destination >= 0)
         m_caps->learn(m_destination);
+    struct stat a;
+    struct stat b;
+    m_sameFileSystem = m_source >= 0 && m_destination >= 0 && ::fstat(m_source, &a) == 0
+        && ::fstat(m_destination, &b) == 0 && a.st_dev == b.st_dev;
 }
 
 TransferFolders::~TransferFolders()

@@ -118,6 +118,7 @@ private:
     int m_destination = -1;
     int m_sourceOpenError = 0;
     int m_destinationOpenError = 0;
+    bool m_sameFileSystem = false;
     std::unique_ptr<detail::FolderCaps> m_caps;
 };
 

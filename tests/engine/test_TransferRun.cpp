@@ -422,22 +422,29 @@ TEST_F(TransferRunTest, DatePrefixFollowsShowDateAndTimeReadOncePerRun)
     EXPECT_EQ(lines().last(), prefix + "t25: p.txt");
 }
 
-TEST_F(TransferRunTest, UnusualNamesAreCopiedAndLoggedWhole)
+// Names are copied under their exact bytes and logged whole, each on one line: control
+// characters show as escapes in the log only.
+TEST_F(TransferRunTest, UnusualNamesAreCopiedAndLoggedWholeOnOneLine)
 {
     const QString longName = QString(127, QChar(0x00E4)) + "x"; // 255 bytes in UTF-8
     ASSERT_EQ(longName.toUtf8().size(), 255);
-    const QStringList names = {
-        "with blanks .txt", QString::fromUtf8("Grüße ñ 日本.txt"), "-leading-dash", "line\nbreak", longName};
-    for (const QString &name : names)
+    const QMap<QString, QString> logged = {{"with blanks .txt", "with blanks .txt"},
+        {QString::fromUtf8("Grüße ñ 日本.txt"), QString::fromUtf8("Grüße ñ 日本.txt")},
+        {"-leading-dash", "-leading-dash"}, {"line\nbreak", "line\\nbreak"},
+        {"tab\tand\x01"
+         "bell",
+            "tab\\tand\\x01bell"},
+        {longName, longName}};
+    for (const QString &name : logged.keys())
         ASSERT_TRUE(write(in(src, name), name.toUtf8())) << name.toStdString();
 
     run.RunTransfer();
 
-    for (const QString &name : names) {
+    for (const QString &name : logged.keys()) {
         EXPECT_EQ(read(in(dst, name)), name.toUtf8()) << name.toStdString();
-        EXPECT_TRUE(lines().contains("t25: " + name)) << name.toStdString();
+        EXPECT_TRUE(lines().contains("t25: " + logged.value(name))) << name.toStdString();
     }
-    EXPECT_EQ(lines().size(), names.size());
+    EXPECT_EQ(lines().size(), logged.size());
 }
 
 TEST_F(TransferRunTest, SourceTypedWithTrailingSlashWorks)
@@ -475,22 +482,21 @@ namespace
 {
 
 // The run as the window runs it: the workers handle files ahead of the log.
-class AheadRunTest : public HostFixture
+class AheadRunTest : public RunFixture
 {
 protected:
     void SetUp() override
     {
-        HostFixture::SetUp();
+        RunFixture::SetUp();
         if (HasFatalFailure())
             return;
-        run.setEventInterval(0);
+        run.setFilesAhead(TransferRun::DefaultFilesAhead);
         for (int n = 0; n < 60; ++n) {
             names.append(QString("f%1.txt").arg(n, 2, 10, QChar('0')));
             ASSERT_TRUE(write(in(src, names.last()), names.last().toUtf8()));
         }
     }
 
-    TestRun run {host};
     QStringList names;
 };
 
