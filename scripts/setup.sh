@@ -7,6 +7,8 @@ TESSARO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tessaro_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    # the frames that the window manager draws, asked of the X server (ui/FrameExtents)
+    libxcb1-dev
     libgtest-dev
     xvfb xauth openbox trayer xdotool x11-utils
     # Qt's own texts (question buttons, folder picker) in the program's language

@@ -1,11 +1,14 @@
 #include "ui/WindowPlacement.h"
 
-#include <QEvent>
+#include "ui/FrameExtents.h"
+
 #include <QGuiApplication>
 #include <QMargins>
 #include <QPointer>
 #include <QScreen>
+#include <QTimerEvent>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -20,7 +23,8 @@ int roundHalfToEven(double value)
     return static_cast<int>(std::nearbyint(value));
 }
 
-// The frame that the window manager put around the last window it framed.
+// The frame that the window manager put around the last window it framed: a window that is
+// not framed yet will get one like it.
 QMargins &lastFrameSeen()
 {
     static QMargins margins;
@@ -29,13 +33,14 @@ QMargins &lastFrameSeen()
 
 QMargins frameOf(const QWidget *form)
 {
+    if (const std::optional<QMargins> stated = FrameExtents::Of(form))
+        return *stated;
     const QRect outer = form->frameGeometry();
     const QRect inner = form->geometry();
     return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
         outer.bottom() - inner.bottom());
 }
 
-// A window that is not framed yet has no frame in Qt's eyes; it will get one like the others.
 QMargins expectedFrameOf(const QWidget *form)
 {
     const QMargins own = frameOf(form);
@@ -44,68 +49,90 @@ QMargins expectedFrameOf(const QWidget *form)
     return own.isNull() ? lastFrameSeen() : own;
 }
 
-QSize outerSize(const QSize &inner, const QMargins &frame)
+// The parent's outer rectangle as the window manager drew it.
+QRect outerRectOf(const QWidget *parent)
 {
-    return inner.grownBy(frame);
+    const std::optional<QMargins> stated = FrameExtents::Of(parent);
+    return stated ? parent->geometry().marginsAdded(*stated) : parent->frameGeometry();
+}
+
+// The window itself goes where its frame leaves room for it: a position that includes the
+// frame is taken differently by Qt before and after the window manager framed the window.
+void moveFrameTo(QWidget *form, const QPoint &frameTopLeft, const QMargins &frame)
+{
+    QWindow *window = form->windowHandle();
+    if (!window || !FrameExtents::Available()) {
+        form->move(frameTopLeft);
+        return;
+    }
+    // Without this a dialog would still centre itself by its own rule when it is shown.
+    form->setAttribute(Qt::WA_Moved);
+    window->setPosition(frameTopLeft + QPoint(frame.left(), frame.top()));
 }
 
 void place(QWidget *form, const QWidget *parent, const QMargins &frame)
 {
-    const QSize formSize = outerSize(form->size(), frame);
+    const QSize formSize = form->size().grownBy(frame);
     if (parent) {
-        form->move(CenteredOver(formSize, parent->frameGeometry()));
+        moveFrameTo(form, CenteredOver(formSize, outerRectOf(parent)), frame);
         return;
     }
     const QScreen *screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
     if (screen)
-        form->move(CenteredOnScreen(formSize, screen->availableGeometry()));
+        moveFrameTo(form, CenteredOnScreen(formSize, screen->availableGeometry()), frame);
 }
 
-// Places the form once more when the window manager has framed it with another frame than
-// the one it was placed with, then goes. A window that never gets a frame keeps it waiting.
+// Asks for the frame of a window that is not framed yet until the window manager has drawn
+// it, then places the window once more by that frame. It gives up after a while: a window
+// manager may draw no frames at all.
 class FrameWatch : public QObject
 {
 public:
-    static void watch(QWidget *form, const QWidget *parent, const QMargins &assumed)
+    static void watch(QWidget *form, const QWidget *parent)
     {
         auto *watch = form->findChild<FrameWatch *>(QLatin1String(Name), Qt::FindDirectChildrenOnly);
         if (!watch)
             watch = new FrameWatch(form);
         watch->m_parent = parent;
         watch->m_onScreen = !parent;
-        watch->m_assumed = assumed;
+        watch->m_ticks = 0;
     }
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
+    void timerEvent(QTimerEvent *event) override
     {
-        if (event->type() != QEvent::Move && event->type() != QEvent::Resize)
-            return false;
-        auto *form = static_cast<QWidget *>(watched);
-        const QMargins frame = frameOf(form);
-        if (frame.isNull())
-            return false;
-        lastFrameSeen() = frame;
-        form->removeEventFilter(this);
+        if (event->timerId() != m_timer)
+            return;
+        auto *form = static_cast<QWidget *>(parent());
+        const std::optional<QMargins> frame = FrameExtents::Of(form);
+        if (!frame && ++m_ticks < MaximumTicks)
+            return;
+        killTimer(m_timer);
         deleteLater();
-        if (frame != m_assumed && (m_onScreen || m_parent))
-            place(form, m_parent.data(), frame);
-        return false;
+        if (!frame)
+            return;
+        lastFrameSeen() = *frame;
+        if (m_onScreen || m_parent)
+            place(form, m_parent.data(), *frame);
     }
 
 private:
     static constexpr const char *Name = "tessaroFrameWatch";
+    static constexpr int TickMs = 25;
+    static constexpr int MaximumTicks = 80;
 
     explicit FrameWatch(QWidget *form)
         : QObject(form)
+        , m_timer(startTimer(TickMs))
     {
         setObjectName(QLatin1String(Name));
-        form->installEventFilter(this);
     }
 
+    // A parent that is gone leaves the window where it is.
     QPointer<const QWidget> m_parent;
     bool m_onScreen = false;
-    QMargins m_assumed;
+    int m_timer = 0;
+    int m_ticks = 0;
 };
 
 } // namespace
@@ -126,10 +153,9 @@ QPoint CenteredOnScreen(const QSize &formSize, const QRect &screen)
 
 void CenterForm(QWidget *form, const QWidget *parent)
 {
-    const QMargins frame = expectedFrameOf(form);
-    place(form, parent, frame);
-    if (frameOf(form).isNull())
-        FrameWatch::watch(form, parent, frame);
+    place(form, parent, expectedFrameOf(form));
+    if (FrameExtents::Available() && !FrameExtents::Of(form))
+        FrameWatch::watch(form, parent);
 }
 
 } // namespace WindowPlacement

@@ -1,6 +1,7 @@
 // The built TessaroLite on a virtual X display with openbox and a notification area (trayer):
 // minimising puts it into the tray and out of the task bar, the icon brings it back, its menu
-// ends the program; with "SysTray" "0" it minimises to the task bar like any window.
+// ends the program; with "SysTray" "0" it minimises to the task bar like any window. The
+// windows stand in the middle by their outer frames, as the window manager drew them.
 #include "XDisplay.h"
 
 #include <QDeadlineTimer>
@@ -8,10 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -143,6 +146,56 @@ protected:
         return QString();
     }
 
+    // The window's outer rectangle: its own, and the frame that the window manager drew.
+    QRect outerFrame(const QString &window) const
+    {
+        const QString info = tool("xwininfo", {"-id", window});
+        const auto number = [&](const char *label) {
+            const QRegularExpression pattern(QLatin1String(label) + QStringLiteral(":\\s+(-?\\d+)"));
+            return pattern.match(info).captured(1).toInt();
+        };
+        const QRect inner(number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
+            number("Height"));
+        const QStringList extents
+            = tool("xprop", {"-id", window, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',');
+        if (extents.size() != 4)
+            return inner;
+        return inner.adjusted(-extents[0].trimmed().toInt(), -extents[2].trimmed().toInt(),
+            extents[1].trimmed().toInt(), extents[3].trimmed().toInt());
+    }
+
+    // The screen without the panels: the first desktop's work area.
+    QRect workArea() const
+    {
+        const QStringList values = tool("xprop", {"-root", "_NET_WORKAREA"}).section('=', 1).split(',');
+        if (values.size() < 4)
+            return QRect();
+        return QRect(values[0].trimmed().toInt(), values[1].trimmed().toInt(), values[2].trimmed().toInt(),
+            values[3].trimmed().toInt());
+    }
+
+    // Whether the two rectangles share their middle to within two pixels; the frame is read
+    // again until it holds still.
+    bool centredOver(const QString &window, const std::function<QRect()> &over)
+    {
+        return waitUntil(
+            [&] {
+                const QPoint off = outerFrame(window).center() - over().center();
+                return std::abs(off.x()) <= 2 && std::abs(off.y()) <= 2;
+            },
+            3000);
+    }
+
+    QString describe(const QString &window) const
+    {
+        const QRect frame = outerFrame(window);
+        return QStringLiteral("%1,%2 %3x%4")
+            .arg(frame.x())
+            .arg(frame.y())
+            .arg(frame.width())
+            .arg(frame.height());
+    }
+
     static void stop(QProcess &process)
     {
         if (process.state() == QProcess::NotRunning)
@@ -205,4 +258,39 @@ TEST_F(TrayEndToEnd, MinimisingWithoutSysTrayStaysInTheTaskBarWithoutAnIcon)
     QThread::msleep(500);
     EXPECT_TRUE(inTaskBar(window));
     EXPECT_TRUE(trayIcon().isEmpty());
+}
+
+TEST_F(TrayEndToEnd, WindowsAreCentredByTheirOuterFrameAlsoWhenShownAgain)
+{
+    writeSettings("1");
+    const QString window = startProgram();
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
+    const QRect area = workArea();
+    ASSERT_TRUE(area.isValid());
+    EXPECT_TRUE(centredOver(window, [&] { return area; }))
+        << "main window at " << describe(window).toStdString();
+
+    // The about dialog over the main window, twice: each showing is a new window.
+    for (int showing = 1; showing <= 2; ++showing) {
+        tool("xdotool", {"mousemove", "--window", window, "25", "224", "click", "1"});
+        const QString about = display->waitForWindow("^About Tessaro Lite$", WaitMs);
+        ASSERT_FALSE(about.isEmpty()) << "the about dialog did not open, showing " << showing;
+        EXPECT_TRUE(centredOver(about, [&] { return outerFrame(window); }))
+            << "showing " << showing << ": dialog at " << describe(about).toStdString() << ", window at "
+            << describe(window).toStdString();
+        // The key goes to the dialog once it has the focus.
+        ASSERT_TRUE(waitUntil([&] {
+            tool("xdotool", {"windowfocus", about, "key", "Escape"});
+            return !viewable(about);
+        }));
+    }
+
+    // Back from the notification area, the main window stands where it stood.
+    tool("xdotool", {"windowminimize", window});
+    QString icon;
+    ASSERT_TRUE(waitUntil([&] { return !(icon = trayIcon()).isEmpty(); }));
+    tool("xdotool", {"mousemove", "--window", icon, "8", "8", "click", "1"});
+    ASSERT_TRUE(waitUntil([&] { return viewable(window); }));
+    EXPECT_TRUE(centredOver(window, [&] { return area; }))
+        << "main window at " << describe(window).toStdString();
 }
