@@ -2,13 +2,18 @@
 # Takes the pictures of the windows for the README: starts the built program on a private
 # virtual display (Xvfb with openbox) with a prepared configuration, lets it copy three files
 # so that the log has lines, and writes the main window (OUTPUT), then opens the options and
-# the about dialog from its buttons; last it starts the program once more on a fresh
-# configuration, where the language dialog comes first. Every picture holds the window with
-# its frame; the dialogs go beside OUTPUT as options-dialog.png, about-dialog.png and
-# language-dialog.png.
+# the about dialog from its buttons, asks to quit while the schedule runs, stops it, opens the
+# folder picker and quits with the save question; last it starts the program once more on a
+# fresh configuration, where the language dialog comes first. Every picture holds the window
+# with its frame; the others go beside OUTPUT as options-dialog.png, about-dialog.png,
+# quit-question.png, folder-picker.png, save-question.png and language-dialog.png.
 #
 #   scripts/screenshot.sh [BUILD_FOLDER] [LANGUAGE] [OUTPUT]
 # defaults: build English docs/main-window.png
+#
+# QT_SCALE_FACTOR and QT_FONT_DPI (a larger font, as a desktop's text scaling sets it) are
+# passed to the program; SCREEN gives the virtual screen's size (default 800x600), INTERVAL
+# the interval in minutes (default 15).
 set -eu
 . "$(dirname "$0")/setup.sh"
 # import, of ImageMagick, cuts the pictures out of the virtual screen.
@@ -40,12 +45,12 @@ done
 cat >"$work/config/Tessaro/Lite/Tessaro.ini" <<INI
 [Options]
 Save=0
-Question=0
+Question=1
 DoActionOnStart=1
 CheckDestination=1
 From=$work/Documents
 To=$work/Backup
-Interval=15
+Interval=${INTERVAL:-15}
 Action=Copy
 ShowLog=1
 Overwrite=0
@@ -54,7 +59,7 @@ ShowDateAndTime=1
 SysTray=1
 INI
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 800x600x24 -nolisten tcp 2>/dev/null)
+exec 3< <(Xvfb -displayfd 1 -screen 0 "${SCREEN:-800x600}x24" -nolisten tcp 2>/dev/null)
 pids+=($!)
 read -r -t 10 display <&3 || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$display
@@ -90,18 +95,37 @@ capture() {
     echo "wrote $picture ($geometry)"
 }
 
-# Clicks a picture button of the main window, opens the dialog it shows and takes its
-# picture. The buttons sit at fixed places of the window (96 dpi).
-capture_dialog() {
-    local main=$1 x=$2 y=$3 picture=$4 dialog
-    xdotool mousemove --window "$main" "$x" "$y" click 1
-    dialog=$(wait_for_window 'Tessaro Lite' "$main") || { echo "no dialog for $picture" >&2; exit 1; }
+# The window's pixels per pixel of the forms (96 dpi, no scaling): the buttons are clicked there.
+factor=$(awk -v s="${QT_SCALE_FACTOR:-1}" -v d="${QT_FONT_DPI:-96}" 'BEGIN { print s * d / 96 }')
+
+# Clicks the main window at a place of its form (in form pixels).
+click_at() {
+    local main=$1 x=$2 y=$3
+    xdotool mousemove --window "$main" "$(awk -v v="$x" -v f="$factor" 'BEGIN { printf "%d", v * f }')" \
+        "$(awk -v v="$y" -v f="$factor" 'BEGIN { printf "%d", v * f }')" click 1
+}
+
+# Clicks a button of the main window, waits for the window it opens and takes its picture;
+# the picture's window stays open.
+capture_opened() {
+    local main=$1 x=$2 y=$3 picture=$4 opened
+    click_at "$main" "$x" "$y"
+    opened=$(wait_for_window '.' "$main") || { echo "no window for $picture" >&2; exit 1; }
     xdotool mousemove 0 0
     sleep 1
-    capture "$dialog" "$picture"
-    xdotool key Escape
+    capture "$opened" "$picture"
+    echo "$opened"
+}
+
+# Closes a dialog with Escape (No, for a question).
+dismiss() {
+    xdotool windowfocus "$1" key Escape 2>/dev/null || true
     sleep 0.5
 }
+
+# The buttons of the main window, in form pixels: Info, Options, Start/Stop, Quit, and the
+# source folder's "...".
+info=(25 224) options=(85 224) stopstart=(291 224) quit=(381 224) from=(383 38)
 
 XDG_CONFIG_HOME=$work/config "$program" /s >/dev/null 2>&1 &
 main_pid=$!
@@ -110,9 +134,14 @@ window=$(wait_for_window 'Tessaro Lite') || { echo "the window did not appear" >
 xdotool mousemove 0 0
 sleep 1.5
 capture "$window" "$output"
-capture_dialog "$window" 85 224 "$pictures/options-dialog.png"
-capture_dialog "$window" 25 224 "$pictures/about-dialog.png"
-kill "$main_pid"
+dismiss "$(capture_opened "$window" "${options[@]}" "$pictures/options-dialog.png" | tail -1)"
+dismiss "$(capture_opened "$window" "${info[@]}" "$pictures/about-dialog.png" | tail -1)"
+dismiss "$(capture_opened "$window" "${quit[@]}" "$pictures/quit-question.png" | tail -1)"
+click_at "$window" "${stopstart[@]}"
+sleep 0.5
+dismiss "$(capture_opened "$window" "${from[@]}" "$pictures/folder-picker.png" | tail -1)"
+dismiss "$(capture_opened "$window" "${quit[@]}" "$pictures/save-question.png" | tail -1)"
+wait "$main_pid" 2>/dev/null || true
 
 XDG_CONFIG_HOME=$work/fresh "$program" >/dev/null 2>&1 &
 pids+=($!)

@@ -50,7 +50,8 @@ std::optional<QMargins> Of(const QWidget *window)
         return std::nullopt;
     const auto id = static_cast<xcb_window_t>(window->windowHandle()->winId());
     const Owned<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(x, xcb_get_property(x, 0, id, atom, XCB_ATOM_CARDINAL, 0, 4), nullptr), &std::free);
+        xcb_get_property_reply(x, xcb_get_property(x, 0, id, atom, XCB_ATOM_CARDINAL, 0, 4), nullptr),
+        &std::free);
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 4 * 4)
         return std::nullopt;
     // Left, right, top, bottom.

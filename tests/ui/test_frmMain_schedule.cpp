@@ -13,7 +13,7 @@ namespace
 
 QString counting(int remaining, const QString &unit)
 {
-    return QStringLiteral("Tessaro Lite - Waiting (next run in %1 %2)").arg(remaining).arg(unit);
+    return QStringLiteral("Tessaro Lite - Waiting (run in %1 %2)").arg(remaining).arg(unit);
 }
 
 const QString Stopped = QStringLiteral("Tessaro Lite - Stopped");
