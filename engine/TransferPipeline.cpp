@@ -27,8 +27,10 @@ TransferPipeline::TransferPipeline(
     m_wakeAt.store(NobodyWaits);
     for (int i = 0; i < m_count; ++i)
         m_slots[i].name = names.at(i);
-    m_workers.reserve(WorkerCount);
-    for (int n = 0; n < WorkerCount; ++n)
+    // A rename has nothing to prepare: a second worker would only wait for the first one's turn.
+    const int workers = plan.move && plan.renames ? 1 : WorkerCount;
+    m_workers.reserve(workers);
+    for (int n = 0; n < workers; ++n)
         m_workers.emplace_back([this] { work(); });
 }
 

@@ -214,10 +214,7 @@ bool TransferFolders::sameFile(const QByteArray &sourceName, const QByteArray &d
 
 bool TransferFolders::sameFileSystem() const
 {
-    struct stat a;
-    struct stat b;
-    return m_source >= 0 && m_destination >= 0 && ::fstat(m_source, &a) == 0
-        && ::fstat(m_destination, &b) == 0 && a.st_dev == b.st_dev;
+    return m_sameFileSystem;
 }
 
 FsResult<qint64> TransferFolders::sourceSize(const QByteArray &name) const
