@@ -52,6 +52,8 @@ dlgAbout::dlgAbout(QWidget &mainWindow)
     initAboutResources();
     setupUi(this);
     Image1->setPixmap(QPixmap(QStringLiteral(":/dlgAbout/product.bmp")));
+    // The picture opens the web site: a screen reader says so by its address.
+    Image1->setAccessibleName(QLatin1String(modGlobal::SiteRoot));
     setUpLinks();
     connect(cmdQuit, &QPushButton::clicked, this, &dlgAbout::cmdQuit_Click);
     connect(Image1, &ClickLabel::clicked, this, &dlgAbout::Image1_Click);

@@ -64,6 +64,8 @@ void dlgLangSelect::dxLanguage_Change()
     modGlobal::LanguageFilePath = modGlobal::LanguageFileFor(dxLanguage->currentText());
     setWindowTitle(productName() + QLatin1String(" - ") + Text(Caption));
     lblMsg[0]->setText(Text(Prompt));
+    // A screen reader names the list by the prompt above it, without its colon.
+    dxLanguage->setAccessibleName(Text(Prompt).remove(QLatin1Char(':')).trimmed());
     lblMsg[1]->setText(Text(Hint));
     cmdOK->setText(Text(OkButton));
 }

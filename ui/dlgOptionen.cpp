@@ -53,6 +53,8 @@ void dlgOptionen::LoadLanguage()
     cmdCancel->setText(Text(CancelButton));
     cmdSave->setText(Text(SaveButton));
     Label1->setText(Text(LanguageLabel));
+    // A screen reader names the list by the label above it, without its colon.
+    dxCombo1->setAccessibleName(Text(LanguageLabel).remove(QLatin1Char(':')).trimmed());
 }
 
 void dlgOptionen::FillLanguageList()
