@@ -33,7 +33,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Mounts a fresh file system of type $1 made in an image of size $2; prints its folder.
+# Mounts a fresh file system of type $1 made in an image of size $2 on $scratch/$1 (not in a
+# subshell: the clean-up must know the mount).
 make_image_fs() {
     local type=$1 size=$2 image="$scratch/$1.img" folder="$scratch/$1"
     mkdir -p "$folder"
@@ -45,7 +46,6 @@ make_image_fs() {
     esac
     mount -o loop "$image" "$folder"
     mounts+=("$folder")
-    echo "$folder"
 }
 
 make_files() { # folder count bytes
@@ -134,7 +134,8 @@ if want ext4; then
     if [ -n "${EXT4:-}" ]; then
         measure_in "ext4 (given)" "$(mktemp -d "$EXT4/tessaro-compare.XXXXXX")"
     elif [ "$(id -u)" -eq 0 ]; then
-        measure_in "ext4 with journal, loop image" "$(make_image_fs ext4 4G)"
+        make_image_fs ext4 4G
+        measure_in "ext4 with journal, loop image" "$scratch/ext4"
     else
         echo "== ext4: left out (run as root to make a journaled image, or set EXT4=/folder)"
     fi
@@ -147,7 +148,8 @@ for fs in btrfs xfs; do
         echo "== $fs: left out (needs root and mkfs.$fs, from btrfs-progs or xfsprogs)"
         continue
     fi
-    dir=$(make_image_fs "$fs" 3G)
+    make_image_fs "$fs" 3G
+    dir="$scratch/$fs"
     echo "== $fs, loop image ($dir)"
     mkdir "$dir/one"
     head -c $((1024 * 1024 * 1024)) /dev/urandom >"$dir/one/big.bin"

@@ -76,8 +76,9 @@ TEST_F(DataSafetyTest, MoveKeepsASourceThatChangedWhileItWasCopied)
     for (bool overwrite : {false, true}) {
         SCOPED_TRACE(overwrite ? "over an existing file" : "a new file");
         ASSERT_TRUE(write(in(src, "grows.log"), "first part"));
-        if (overwrite)
+        if (overwrite) {
             ASSERT_TRUE(write(in(host.destination, "grows.log"), "old"));
+        }
         host.overwrite = overwrite;
         run.RunTransfer();
         EXPECT_EQ(lines().last(),
