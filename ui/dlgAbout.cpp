@@ -4,6 +4,7 @@
 #include "config/modGlobal.h"
 #include "fs/modFSO.h"
 #include "ui/Seams.h"
+#include "ui_dlgAbout.h"
 
 #include <QCursor>
 #include <QPixmap>
@@ -48,24 +49,27 @@ QString pictureFile()
 
 dlgAbout::dlgAbout(QWidget &mainWindow)
     : CentredDialog(mainWindow)
+    , m_ui(std::make_unique<Ui::dlgAbout>())
 {
     initAboutResources();
-    setupUi(this);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/dlgAbout/product.bmp")));
+    m_ui->setupUi(this);
+    m_ui->Image1->setPixmap(QPixmap(QStringLiteral(":/dlgAbout/product.bmp")));
     // The picture opens the web site: a screen reader says so by its address.
-    Image1->setAccessibleName(QLatin1String(modGlobal::SiteRoot));
+    m_ui->Image1->setAccessibleName(QLatin1String(modGlobal::SiteRoot));
     setUpLinks();
-    connect(cmdQuit, &QPushButton::clicked, this, &dlgAbout::cmdQuit_Click);
-    connect(Image1, &ClickLabel::clicked, this, &dlgAbout::Image1_Click);
-    connect(lblWeburl, &ClickLabel::clicked, this, &dlgAbout::lblWeburl_Click);
-    connect(lblSupport, &ClickLabel::clicked, this, &dlgAbout::lblSupport_Click);
+    connect(m_ui->cmdQuit, &QPushButton::clicked, this, &dlgAbout::cmdQuit_Click);
+    connect(m_ui->Image1, &ClickLabel::clicked, this, &dlgAbout::Image1_Click);
+    connect(m_ui->lblWeburl, &ClickLabel::clicked, this, &dlgAbout::lblWeburl_Click);
+    connect(m_ui->lblSupport, &ClickLabel::clicked, this, &dlgAbout::lblSupport_Click);
     Form_Load();
 }
+
+dlgAbout::~dlgAbout() = default;
 
 void dlgAbout::setUpLinks()
 {
     const QCursor pointer(QPixmap(QStringLiteral(":/dlgAbout/link-pointer.png")), PointerHotX, PointerHotY);
-    for (QLabel *link : {static_cast<QLabel *>(lblWeburl), static_cast<QLabel *>(lblSupport)}) {
+    for (QLabel *link : {static_cast<QLabel *>(m_ui->lblWeburl), static_cast<QLabel *>(m_ui->lblSupport)}) {
         link->setCursor(pointer);
         QFont underlined = link->font();
         underlined.setUnderline(true);
@@ -85,14 +89,14 @@ void dlgAbout::Form_Load()
 void dlgAbout::loadTexts()
 {
     setWindowTitle(Text(AboutCaption));
-    lblWeb->setText(Text(HelpPageLabel));
-    lblWeburl->setText(helpPageAddress());
-    lblSupp->setText(Text(SupportLabel));
-    lblSupport->setText(supportAddress());
-    cmdQuit->setText(Text(CloseButton));
-    lblFreeware->setText(Text(FreewareLine));
-    lblInfo->setText(InfoText(Text(Description)));
-    lblVersion->setText(Text(VersionLabel) + QLatin1Char(' ') + QLatin1String(modGlobal::VersionText));
+    m_ui->lblWeb->setText(Text(HelpPageLabel));
+    m_ui->lblWeburl->setText(helpPageAddress());
+    m_ui->lblSupp->setText(Text(SupportLabel));
+    m_ui->lblSupport->setText(supportAddress());
+    m_ui->cmdQuit->setText(Text(CloseButton));
+    m_ui->lblFreeware->setText(Text(FreewareLine));
+    m_ui->lblInfo->setText(InfoText(Text(Description)));
+    m_ui->lblVersion->setText(Text(VersionLabel) + QLatin1Char(' ') + QLatin1String(modGlobal::VersionText));
 }
 
 QString dlgAbout::InfoText(const QString &description)
@@ -109,7 +113,7 @@ void dlgAbout::loadPicture()
     // A picture that cannot be read leaves the stored one.
     const QPixmap picture(file);
     if (!picture.isNull())
-        Image1->setPixmap(picture);
+        m_ui->Image1->setPixmap(picture);
 }
 
 void dlgAbout::cmdQuit_Click()

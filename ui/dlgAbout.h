@@ -1,12 +1,18 @@
 #pragma once
 
 #include "ui/CentredDialog.h"
-#include "ui_dlgAbout.h"
+
+#include <memory>
 
 // The about box: the product picture, the version, a short description, the help page and
 // the support address; the picture and the two addresses open the web site, the help page
 // and a new e-mail.
-class dlgAbout : public CentredDialog, private Ui_dlgAbout
+namespace Ui
+{
+class dlgAbout;
+}
+
+class dlgAbout : public CentredDialog
 {
     Q_OBJECT
 
@@ -14,6 +20,7 @@ public:
     // mainWindow: the window the dialog is centred over. The texts and the picture are in
     // place before the constructor returns.
     explicit dlgAbout(QWidget &mainWindow);
+    ~dlgAbout() override;
 
     // The description as shown: every sentence end ". " becomes "." and a line break.
     static QString InfoText(const QString &description);
@@ -25,6 +32,7 @@ public:
     void lblSupport_Click();
 
 private:
+    std::unique_ptr<Ui::dlgAbout> m_ui;
     void setUpLinks();
     void Form_Load();
     void loadTexts();

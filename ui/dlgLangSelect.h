@@ -1,20 +1,26 @@
 #pragma once
 
-#include "ui_dlgLangSelect.h"
-
 #include <QDialog>
 #include <array>
+#include <memory>
 
 // The first start's question for the language. It speaks the language being picked as soon
 // as it is picked; OK stores the choice in the settings file, closing it otherwise stores
 // nothing.
-class dlgLangSelect : public QDialog, private Ui_dlgLangSelect
+class QLabel;
+namespace Ui
+{
+class dlgLangSelect;
+}
+
+class dlgLangSelect : public QDialog
 {
     Q_OBJECT
 
 public:
     // The dialog lists the languages and presets "English" before it returns.
     explicit dlgLangSelect(QWidget *parent = nullptr);
+    ~dlgLangSelect() override;
 
     // ---- event handlers --------------------------------------------------------------------
     void dxLanguage_Change();
@@ -24,6 +30,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    std::unique_ptr<Ui::dlgLangSelect> m_ui;
     void Form_Load();
     void FillLanguageList();
 

@@ -7,6 +7,7 @@
 #include "config/modGlobal.h"
 #include "ui/BackColor.h"
 #include "ui/QtTranslations.h"
+#include "ui_dlgOptionen.h"
 
 #include <QApplication>
 
@@ -15,7 +16,7 @@ namespace
 
 using namespace FrmMainTexts;
 
-// The captions of the boxes dxCheck1 to dxCheck6, which show Settings::OptionSwitches.
+// The captions of the boxes m_ui->dxCheck1 to m_ui->dxCheck6, which show Settings::OptionSwitches.
 constexpr std::array<TextId, 6> SwitchTexts
     = {SaveQuestion, QuestionBox, RunOnStartBox, NoFreeSpaceCheckBox, DatePrefixBox, TrayBox};
 
@@ -23,16 +24,20 @@ constexpr std::array<TextId, 6> SwitchTexts
 
 dlgOptionen::dlgOptionen(const Owner &owner)
     : CentredDialog(*owner.window)
+    , m_ui(std::make_unique<Ui::dlgOptionen>())
     , m_owner(owner)
 {
-    setupUi(this);
-    m_switches = {dxCheck1, dxCheck2, dxCheck3, dxCheck4, dxCheck5, dxCheck6};
+    m_ui->setupUi(this);
+    m_switches
+        = {m_ui->dxCheck1, m_ui->dxCheck2, m_ui->dxCheck3, m_ui->dxCheck4, m_ui->dxCheck5, m_ui->dxCheck6};
     m_designColor = palette().color(QPalette::Window);
-    connect(dxCheck2, &QCheckBox::toggled, this, &dlgOptionen::dxCheck2_Change);
-    connect(cmdSave, &QPushButton::clicked, this, &dlgOptionen::cmdSave_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &dlgOptionen::cmdCancel_Click);
+    connect(m_ui->dxCheck2, &QCheckBox::toggled, this, &dlgOptionen::dxCheck2_Change);
+    connect(m_ui->cmdSave, &QPushButton::clicked, this, &dlgOptionen::cmdSave_Click);
+    connect(m_ui->cmdCancel, &QPushButton::clicked, this, &dlgOptionen::cmdCancel_Click);
     Form_Load();
 }
+
+dlgOptionen::~dlgOptionen() = default;
 
 void dlgOptionen::Form_Load()
 {
@@ -40,7 +45,7 @@ void dlgOptionen::Form_Load()
     FillLanguageList();
     loadSwitches();
     // The box may already have held the stored state, so that no change was reported.
-    dxCheck2_Change(dxCheck2->isChecked());
+    dxCheck2_Change(m_ui->dxCheck2->isChecked());
     ApplyBackColor();
 }
 
@@ -50,17 +55,17 @@ void dlgOptionen::LoadLanguage()
         + Text(OptionsCaption).remove(QLatin1Char('&')));
     for (std::size_t box = 0; box < SwitchTexts.size(); ++box)
         m_switches[box]->setText(Text(SwitchTexts[box]));
-    cmdCancel->setText(Text(CancelButton));
-    cmdSave->setText(Text(SaveButton));
-    Label1->setText(Text(LanguageLabel));
+    m_ui->cmdCancel->setText(Text(CancelButton));
+    m_ui->cmdSave->setText(Text(SaveButton));
+    m_ui->Label1->setText(Text(LanguageLabel));
     // A screen reader names the list by the label above it, without its colon.
-    dxCombo1->setAccessibleName(Text(LanguageLabel).remove(QLatin1Char(':')).trimmed());
+    m_ui->dxCombo1->setAccessibleName(Text(LanguageLabel).remove(QLatin1Char(':')).trimmed());
 }
 
 void dlgOptionen::FillLanguageList()
 {
     for (const QString &name : LanguageList::PlainLanguageList()) {
-        dxCombo1->addItem(name);
+        m_ui->dxCombo1->addItem(name);
         LanguageNames.append(name);
     }
     setLanguageText(Settings::languageInUse());
@@ -68,10 +73,10 @@ void dlgOptionen::FillLanguageList()
 
 void dlgOptionen::setLanguageText(const QString &language)
 {
-    const int entry = dxCombo1->findText(language, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int entry = m_ui->dxCombo1->findText(language, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (entry >= 0)
-        dxCombo1->setCurrentIndex(entry);
-    dxCombo1->setEditText(language);
+        m_ui->dxCombo1->setCurrentIndex(entry);
+    m_ui->dxCombo1->setEditText(language);
 }
 
 void dlgOptionen::loadSwitches()
@@ -87,7 +92,7 @@ void dlgOptionen::ApplyBackColor()
         return;
     // The last two boxes paint their own background in the design colour; the other boxes
     // and the label take the dialog's.
-    for (QCheckBox *box : {dxCheck5, dxCheck6}) {
+    for (QCheckBox *box : {m_ui->dxCheck5, m_ui->dxCheck6}) {
         QPalette own = box->palette();
         own.setColor(QPalette::Window, m_designColor);
         box->setPalette(own);
@@ -96,18 +101,18 @@ void dlgOptionen::ApplyBackColor()
     QPalette dialogPalette = palette();
     dialogPalette.setColor(QPalette::Window, *color);
     setPalette(dialogPalette);
-    Frame1->setAutoFillBackground(true);
+    m_ui->Frame1->setAutoFillBackground(true);
 }
 
 void dlgOptionen::dxCheck2_Change(bool checked)
 {
     // Saving without asking can only be chosen while the question is off.
-    dxCheck1->setEnabled(!checked);
+    m_ui->dxCheck1->setEnabled(!checked);
 }
 
 void dlgOptionen::cmdSave_Click()
 {
-    const QString chosen = dxCombo1->currentText();
+    const QString chosen = m_ui->dxCombo1->currentText();
     bool languageChanged = Settings::languageInUse() != chosen;
     saveSwitches();
     if (languageChanged)

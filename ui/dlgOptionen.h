@@ -1,17 +1,23 @@
 #pragma once
 
 #include "ui/CentredDialog.h"
-#include "ui_dlgOptionen.h"
 
 #include <QColor>
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <memory>
 
 // The options: the six switches of the settings file that the main window does not show,
 // and the language of the program. Each opening reads them afresh; Save writes them back
 // and brings the window it belongs to up to date, Cancel and closing write nothing.
-class dlgOptionen : public CentredDialog, private Ui_dlgOptionen
+class QCheckBox;
+namespace Ui
+{
+class dlgOptionen;
+}
+
+class dlgOptionen : public CentredDialog
 {
     Q_OBJECT
 
@@ -27,6 +33,7 @@ public:
 
     // The dialog loads its texts, languages and switches before it returns.
     explicit dlgOptionen(const Owner &owner);
+    ~dlgOptionen() override;
 
     // Puts the dialog's texts of the current language in place.
     void LoadLanguage();
@@ -40,6 +47,7 @@ public:
     const QStringList &languageNames() const { return LanguageNames; }
 
 private:
+    std::unique_ptr<Ui::dlgOptionen> m_ui;
     void Form_Load();
     void FillLanguageList();
     void loadSwitches();
