@@ -105,6 +105,7 @@ compare() { # label kind(copy|move) source out tools...
         [ -z "$base" ] && [ "$t" != tessaro ] && base=$m && basename=$t
     done
     echo "${line%,}"
+    for t in "${tools[@]}"; do echo "    $t runs: ${times[$t]}"; done
     awk -v a="$mine" -v b="$base" -v n="$basename" 'BEGIN { printf "    ratio tessaro / %s: %.2f\n", n, a / b }'
 }
 
