@@ -10,6 +10,8 @@ set -eu
 build=$1
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
+# shellcheck source-path=SCRIPTDIR source=installed-run.sh
+. "$(dirname "$0")/installed-run.sh"
 
 command -v dpkg-deb >/dev/null || skip "no dpkg-deb: this is not a Debian system"
 for tool in cpack dpkg-shlibdeps file desktop-file-validate appstreamcli; do
@@ -108,26 +110,7 @@ brought=$(packages_brought)
 [ "$(dpkg-query -W -f='${db:Status-Status}' tessaro-lite)" = installed ] || fail "apt did not install tessaro-lite"
 [ -e /usr/share/qt6/translations/qtbase_de.qm ] || fail "Qt's German texts did not come with the package"
 
-config=$work/config
-mkdir -p "$config/Tessaro/Lite" "$work/from" "$work/to"
-for n in one two three; do echo "file $n" >"$work/from/$n.txt"; done
-printf '[Options]\r\nSave=0\r\nQuestion=0\r\nDoActionOnStart=1\r\nCheckDestination=1\r\nFrom=%s\r\nTo=%s\r\nInterval=5\r\nAction=Copy\r\nShowLog=1\r\nOverwrite=0\r\nLanguage=Deutsch\r\nShowDateAndTime=1\r\n' \
-    "$work/from" "$work/to" >"$config/Tessaro/Lite/Tessaro.ini"
-
-QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config /usr/bin/TessaroLite /s >"$work/out.txt" 2>&1 &
-pid=$!
-for _ in $(seq 1 100); do
-    [ "$(ls "$work/to" | wc -l)" -eq 3 ] && break
-    kill -0 "$pid" 2>/dev/null || { cat "$work/out.txt" >&2; fail "the installed program ended early"; }
-    sleep 0.1
-done
-for n in one two three; do
-    cmp -s "$work/from/$n.txt" "$work/to/$n.txt" || fail "$n.txt was not copied by the installed program"
-done
-kill -0 "$pid" 2>/dev/null || fail "the installed program did not keep running"
-store=$config/Ulvenor/Tessaro.conf
-grep -q '^Version=3.01.00' "$store" && grep -q '^Language=de' "$store" ||
-    fail "the installed program's start-up did not record version and language in $store"
+check_installed_run /usr/bin/TessaroLite Deutsch de
 kill "$pid" && wait "$pid" 2>/dev/null || true
 pid=""
 
