@@ -96,13 +96,20 @@ enum TextId : int {
     LastRun = 69,
     LastRunClean = 70,
     LastRunWithErrors = 71,
+
+    // What a run says of a file it left for the next run: the reason in brackets of a file
+    // that another program still writes, and the error of one that changed while it was
+    // copied or moved.
+    InUse = 72,
+    ChangedWhileCopied = 73,
+    ChangedWhileMoved = 74,
 };
 
 // The main window's table Texts holds t0 to t38; its Messages hold t54 to t59.
 inline constexpr int WindowTextCount = OptionsCaption + 1;
 inline constexpr int MessageCount = TrayExit - HelpQuestion + 1;
 inline constexpr int FirstFurtherText = HelpButtonTip;
-inline constexpr int LastFurtherText = LastRunWithErrors;
+inline constexpr int LastFurtherText = ChangedWhileMoved;
 
 inline QString Text(TextId id)
 {

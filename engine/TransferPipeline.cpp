@@ -2,180 +2,241 @@
 
 #include "fs/TransferFolders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <limits>
 
+using FileDecision::Result;
 using modFSO::Placement;
 
 namespace
 {
 
-// How many files the window's thread lets the workers finish before it wakes up to log them.
+// How many files the window's thread lets the workers finish before it wakes up to log them,
+// and how many handed-out files wake a resting worker.
 constexpr int LogBatch = 16;
 constexpr int NobodyWaits = std::numeric_limits<int>::max();
 
 } // namespace
 
 TransferPipeline::TransferPipeline(
-    const modFSO::TransferFolders &folders, Plan plan, const QList<QByteArray> &names)
+    const modFSO::TransferFolders &folders, Plan plan, const QList<QByteArray> &names, int first, int workers)
     : m_folders(folders)
     , m_plan(plan)
+    , m_names(names)
     , m_slots(std::make_unique<Slot[]>(names.size()))
     , m_count(int(names.size()))
+    , m_wakeBatch(LogBatch)
+    , m_released(first)
+    , m_nextToTake(first)
+    , m_turn(first)
+    , m_wakeAt(NobodyWaits)
 {
-    m_wakeAt.store(NobodyWaits);
-    for (int i = 0; i < m_count; ++i)
-        m_slots[i].name = names.at(i);
-    // A rename has nothing to prepare: a second worker would only wait for the first one's turn.
-    const int workers = plan.move && plan.renames ? 1 : WorkerCount;
-    m_workers.reserve(workers);
-    for (int n = 0; n < workers; ++n)
-        m_workers.emplace_back([this] { work(); });
+    m_workers = std::vector<Worker>(std::max(1, workers));
+    m_busyWorkers = int(m_workers.size());
+    for (Worker &worker : m_workers)
+        worker.thread = std::thread([this, &worker] { work(worker); });
 }
 
 TransferPipeline::~TransferPipeline()
 {
     stop();
+    for (Worker &worker : m_workers)
+        worker.thread.join();
 }
 
 void TransferPipeline::release(int end)
 {
     end = std::min(end, m_count);
-    int released = m_released.load();
-    while (end > released) {
-        if (m_released.compare_exchange_weak(released, end)) {
-            m_released.notify_all();
-            return;
-        }
-    }
+    const std::lock_guard lock(m_mutex);
+    if (end <= m_released.load(std::memory_order_relaxed))
+        return;
+    m_released.store(end, std::memory_order_relaxed);
+    // A resting worker is woken for a batch of files, or for the last ones; the window's wait
+    // for a file wakes it too.
+    if (m_waitingWorkers > 0 && (end - m_nextToTake >= m_wakeBatch || end == m_count))
+        m_workerWake.notify_all();
 }
 
 void TransferPipeline::setFits(int index, bool fits)
 {
+    const std::lock_guard lock(m_mutex);
     m_slots[index].fits = fits;
 }
 
 bool TransferPipeline::waitFor(int index, int timeoutMs)
 {
-    if (m_slots[index].ready.load())
+    if (m_slots[index].ready.load(std::memory_order_acquire))
         return true;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_waitingWorkers > 0 && index >= m_nextToTake)
+            m_workerWake.notify_all();
+    }
     // Sleeping until a few more files are there spares a wake-up for every one of them.
-    const int target = std::max(index, std::min(index + LogBatch, m_released.load() - 1));
+    const int target = std::max(index, std::min(index + LogBatch, released() - 1));
     std::unique_lock lock(m_sleepMutex);
     m_wakeAt.store(target);
-    m_wakeUp.wait_for(
-        lock, std::chrono::milliseconds(timeoutMs), [&] { return m_slots[target].ready.load(); });
+    m_windowWake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+        [&] { return m_slots[target].ready.load(std::memory_order_acquire); });
     m_wakeAt.store(NobodyWaits);
-    return m_slots[index].ready.load();
+    return m_slots[index].ready.load(std::memory_order_acquire);
 }
 
 FileOutcome TransferPipeline::outcome(int index) const
 {
-    if (!m_slots[index].ready.load())
+    const Slot &slot = m_slots[index];
+    if (!slot.ready.load(std::memory_order_acquire))
         return {};
-    return m_slots[index].outcome;
-}
-
-void TransferPipeline::stop()
-{
-    m_turn.store(Stopped);
-    m_turn.notify_all();
-    // Wakes the workers that wait for more files; they see the stop and end.
-    m_released.fetch_add(1);
-    m_released.notify_all();
-    for (std::thread &worker : m_workers) {
-        if (worker.joinable())
-            worker.join();
+    FileOutcome outcome {slot.result, std::nullopt};
+    if (slot.result == Result::Failed || slot.result == Result::Changed) {
+        const std::lock_guard lock(m_mutex);
+        if (const auto error = m_errors.find(index); error != m_errors.end())
+            outcome.error = error->second;
     }
+    return outcome;
 }
 
-void TransferPipeline::work()
+void TransferPipeline::holdNames(int shownInProgress)
 {
-    for (int index = take(); index >= 0; index = take())
-        publish(index, handle(index));
+    const std::lock_guard lock(m_mutex);
+    if (!m_stopped)
+        m_limit = std::max(m_turn + (m_naming ? 1 : 0), shownInProgress + 1);
+}
+
+void TransferPipeline::resumeNames()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_stopped || m_limit == NoLimit)
+        return;
+    m_limit = NoLimit;
+    if (m_waitingWorkers > 0)
+        m_workerWake.notify_all();
+}
+
+int TransferPipeline::stop()
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_stopped) {
+        m_limit = cutNow();
+        m_stopped = true;
+        for (Worker &worker : m_workers) {
+            if (worker.current >= m_limit)
+                worker.stop.request_stop();
+        }
+        m_workerWake.notify_all();
+    }
+    return m_limit;
+}
+
+// Where names stop now: at the held limit, or after the file that takes its name this moment.
+int TransferPipeline::cutNow() const
+{
+    return m_limit != NoLimit ? m_limit : m_turn + (m_naming ? 1 : 0);
+}
+
+bool TransferPipeline::waitIdle(int timeoutMs)
+{
+    std::unique_lock lock(m_mutex);
+    return m_idleWake.wait_for(
+        lock, std::chrono::milliseconds(timeoutMs), [&] { return m_busyWorkers == 0; });
+}
+
+void TransferPipeline::work(Worker &worker)
+{
+    std::stop_token stop;
+    for (int index = take(worker, stop); index >= 0; index = take(worker, stop))
+        publish(index, handle(index, stop));
+    const std::lock_guard lock(m_mutex);
+    worker.current = -1;
+    if (--m_busyWorkers == 0)
+        m_idleWake.notify_all();
 }
 
 // The next file that was handed out, or -1 when the run stopped or no file is left.
-int TransferPipeline::take()
+int TransferPipeline::take(Worker &worker, std::stop_token &stop)
 {
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        if (m_turn.load() == Stopped)
+        if (m_nextToTake >= m_count || (m_stopped && m_nextToTake >= m_limit)) {
+            worker.current = -1;
             return -1;
-        int next = m_nextToTake.load();
-        if (next >= m_count)
-            return -1;
-        const int released = m_released.load();
-        if (next < released) {
-            if (m_nextToTake.compare_exchange_weak(next, next + 1))
-                return next;
-            continue;
         }
-        m_released.wait(released);
+        if (m_nextToTake < m_released.load(std::memory_order_relaxed))
+            break;
+        ++m_waitingWorkers;
+        m_workerWake.wait(lock);
+        --m_waitingWorkers;
     }
+    worker.current = m_nextToTake++;
+    stop = worker.stop.get_token();
+    return worker.current;
 }
 
 void TransferPipeline::publish(int index, FileOutcome outcome)
 {
-    m_slots[index].outcome = std::move(outcome);
-    m_slots[index].ready.store(true);
+    Slot &slot = m_slots[index];
+    slot.result = outcome.result;
+    if (outcome.error && (outcome.result == Result::Failed || outcome.result == Result::Changed)) {
+        const std::lock_guard lock(m_mutex);
+        m_errors.emplace(index, std::move(*outcome.error));
+    }
+    slot.ready.store(true, std::memory_order_release);
     if (index >= m_wakeAt.load()) {
         const std::lock_guard lock(m_sleepMutex);
-        m_wakeUp.notify_one();
+        m_windowWake.notify_one();
     }
 }
-// The decisions of one file, as the run has always made them: a name the destination has
-// stays unless Overwrite is ticked (and never gives way to itself); a new file is copied,
-// or moved without replacing anything that took the name meanwhile.
-FileOutcome TransferPipeline::handle(int index)
+
+FileOutcome TransferPipeline::handle(int index, const std::stop_token &stop)
 {
-    const QByteArray &name = m_slots[index].name;
-    FileOutcome::Result result = FileOutcome::Result::Done;
-    Placement placement = Placement::NoReplace;
-    bool transfer = true;
-    // A rename that must not replace finds out by itself, in the same step, whether the name
-    // is taken: a look before it would only cost time.
-    const bool renameDecides = m_plan.move && m_plan.renames && !m_plan.overwrite && !m_slots[index].fits;
-    if (!renameDecides && m_folders.destinationHas(name)) {
-        transfer = m_plan.overwrite && !m_folders.sameFile(name, name);
-        result = transfer ? FileOutcome::Result::Replaced : FileOutcome::Result::KeptExisting;
-        placement = Placement::Replace;
-    } else if (m_slots[index].fits == false) {
-        transfer = false;
-        result = FileOutcome::Result::NoSpace;
-    } else if (!m_plan.move && m_plan.overwrite) {
-        placement = Placement::Replace;
+    const QByteArray &name = m_names.at(index);
+    FileDecision::Facts facts;
+    {
+        const std::lock_guard lock(m_mutex);
+        facts.fits = m_slots[index].fits;
     }
+    if (FileDecision::needsLook(m_plan, facts.fits.has_value())) {
+        facts.exists = m_folders.destinationHas(name);
+        facts.sameFile = *facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
+    }
+    const FileDecision::Verdict verdict = FileDecision::decide(m_plan, facts);
 
     modFSO::PendingTransfer pending;
-    if (transfer)
-        pending = m_plan.move ? m_folders.prepareMove(name, name, placement)
-                              : m_folders.prepareCopy(name, name, placement);
+    if (verdict.transfer)
+        pending = m_plan.move ? m_folders.prepareMove(name, name, verdict.placement, stop)
+                              : m_folders.prepareCopy(name, name, verdict.placement, false, stop);
     if (!awaitTurn(index))
         return {};
-    const std::optional<modFSO::FsError> error = transfer ? m_folders.commit(pending) : std::nullopt;
+    const std::optional<modFSO::FsError> error = verdict.transfer ? m_folders.commit(pending) : std::nullopt;
     endTurn(index);
-    if (error && renameDecides && error->code == EEXIST)
-        return {FileOutcome::Result::KeptExisting, std::nullopt};
-    if (error)
-        return {FileOutcome::Result::Failed, error};
-    return {result, std::nullopt};
+    const Result result = FileDecision::resultOf(facts, verdict, error);
+    return {result, result == Result::Failed || result == Result::Changed ? error : std::nullopt};
 }
 
+// Waits until the file may take its name; false when the stop came first.
 bool TransferPipeline::awaitTurn(int index)
 {
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        const int turn = m_turn.load();
-        if (turn == index || turn == Stopped)
-            return turn == index;
-        m_turn.wait(turn);
+        if (index >= m_limit && m_stopped)
+            return false;
+        if (m_turn == index && index < m_limit)
+            break;
+        ++m_waitingWorkers;
+        m_workerWake.wait(lock);
+        --m_waitingWorkers;
     }
+    m_naming = true;
+    return true;
 }
 
 void TransferPipeline::endTurn(int index)
 {
-    // A stop in the meantime stays.
-    int expected = index;
-    if (m_turn.compare_exchange_strong(expected, index + 1))
-        m_turn.notify_all();
+    const std::lock_guard lock(m_mutex);
+    m_turn = index + 1;
+    m_naming = false;
+    // Only a second worker waits for this turn.
+    if (m_waitingWorkers > 0 && m_workers.size() > 1)
+        m_workerWake.notify_all();
 }

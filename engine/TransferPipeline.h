@@ -1,14 +1,17 @@
 #pragma once
 
+#include "engine/FileDecision.h"
 #include "fs/FsError.h"
 
 #include <QByteArray>
 #include <QList>
 #include <atomic>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -19,38 +22,28 @@ class TransferFolders;
 
 // What became of one file of a run.
 struct FileOutcome {
-    enum class Result {
-        Done, // copied or moved under a new name
-        Replaced, // the existing file of that name gave way to it
-        KeptExisting, // a file of that name exists and stays
-        NoSpace, // the free-space check turned it away
-        Failed, // error says why
-        Stopped, // the run was stopped before its turn: nothing happened to it
-    };
-
-    Result result = Result::Stopped;
+    FileDecision::Result result = FileDecision::Result::Stopped;
     std::optional<modFSO::FsError> error;
 };
 
 // The files of one run, handled by worker threads so that the window's thread stays free for
 // the log and the user. Each file is decided and prepared (its data copied into a file that
 // has no name yet) as soon as a worker takes it, but it takes its name, and a move's source
-// goes, strictly in list order. A stop therefore cuts the list cleanly: every file before the
-// cut was handled, and nothing of any file after it appears.
+// goes, strictly in list order, and only while the window lets names be taken: never during
+// one of its event rounds, except for the file whose in-progress line it shows. A stop
+// therefore cuts the list where the user saw it: every file before the cut was handled, the
+// copies after it are abandoned within a MiB of data, and nothing of them appears.
 //
-// The threads meet through atomics and sleep only when there is nothing to do: a round trip
-// through the kernel for every small file would cost more than copying it.
+// The threads sleep when they have nothing to do, and wake each other only when there is
+// enough for a round: a wake-up for every small file would cost more than copying it.
 class TransferPipeline
 {
 public:
-    struct Plan {
-        bool move = false;
-        bool overwrite = false;
-        // Source and destination lie on one file system: a move is a rename.
-        bool renames = false;
-    };
+    using Plan = FileDecision::Plan;
 
-    TransferPipeline(const modFSO::TransferFolders &folders, Plan plan, const QList<QByteArray> &names);
+    // names: the run's list, which must outlive the pipeline; first: the file to begin with.
+    TransferPipeline(const modFSO::TransferFolders &folders, Plan plan, const QList<QByteArray> &names,
+        int first, int workers);
     // Stops, and waits until no worker touches a file any more.
     ~TransferPipeline();
     TransferPipeline(const TransferPipeline &) = delete;
@@ -60,50 +53,74 @@ public:
     // have is copied or moved only if fits says so; without fits there is no check.
     void release(int end);
     void setFits(int index, bool fits);
-    int released() const { return m_released.load(); }
+    int released() const { return m_released.load(std::memory_order_relaxed); }
 
     // Waits at most timeoutMs for the outcome of a handed-out file; true when it is there.
     bool waitFor(int index, int timeoutMs);
-    // The outcome of a file whose wait said it is there, or of any file after stop().
+    // The outcome of a file whose wait said it is there, or of any file after the workers rested.
     FileOutcome outcome(int index) const;
 
-    // No file that has not taken its name yet takes it now; waits until the workers rest.
-    void stop();
-
-    static constexpr int WorkerCount = 2;
+    // Around the window's event rounds: while names are held, no file takes its name but the
+    // one shown in progress (-1 for none), which the user saw being handled.
+    void holdNames(int shownInProgress);
+    void resumeNames();
+    // No file from the cut on takes its name, and the copies in flight after it are abandoned.
+    // Made while names are held, the cut is where they were held. Returns the cut.
+    int stop();
+    // Waits at most timeoutMs until no worker touches a file; true when they all rest.
+    bool waitIdle(int timeoutMs);
 
 private:
     struct Slot {
-        QByteArray name;
-        std::optional<bool> fits;
-        FileOutcome outcome;
         std::atomic<bool> ready {false};
+        std::optional<bool> fits;
+        FileDecision::Result result = FileDecision::Result::Stopped;
     };
 
-    void work();
-    int take();
-    FileOutcome handle(int index);
+    struct Worker {
+        std::thread thread;
+        int current = -1;
+        std::stop_source stop;
+    };
+
+    void work(Worker &worker);
+    int take(Worker &worker, std::stop_token &stop);
+    FileOutcome handle(int index, const std::stop_token &stop);
     bool awaitTurn(int index);
     void endTurn(int index);
     void publish(int index, FileOutcome outcome);
+    int cutNow() const;
 
-    static constexpr int Stopped = -1;
+    static constexpr int NoLimit = std::numeric_limits<int>::max();
 
     const modFSO::TransferFolders &m_folders;
     const Plan m_plan;
+    const QList<QByteArray> &m_names;
     std::unique_ptr<Slot[]> m_slots;
     const int m_count;
+    const int m_wakeBatch;
 
+    // Under m_mutex: which files are handed out and taken, whose turn it is to take its name
+    // (and whether it is taking it now), which files may take names, and the stop.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_workerWake;
+    std::condition_variable m_idleWake;
     std::atomic<int> m_released {0};
-    std::atomic<int> m_nextToTake {0};
-    // The file whose turn it is to take its name; Stopped once the run stops.
-    std::atomic<int> m_turn {0};
+    int m_nextToTake = 0;
+    int m_turn = 0;
+    bool m_naming = false;
+    int m_limit = NoLimit;
+    bool m_stopped = false;
+    int m_waitingWorkers = 0;
+    int m_busyWorkers = 0;
+    // The errors of failed files, by index: few, so they are not kept in every slot.
+    std::map<int, modFSO::FsError> m_errors;
 
     // The window's thread sleeps here when it has caught up with the workers; it is woken
     // once the file it waits for, or a later one, is there.
     std::mutex m_sleepMutex;
-    std::condition_variable m_wakeUp;
-    std::atomic<int> m_wakeAt {-1};
+    std::condition_variable m_windowWake;
+    std::atomic<int> m_wakeAt;
 
-    std::vector<std::thread> m_workers;
+    std::vector<Worker> m_workers;
 };

@@ -22,22 +22,28 @@ constexpr qint64 FreeSpaceMargin = 1024;
 // The longest wait for a file's outcome before the window's events run again, in ms.
 constexpr int LongestWaitMs = 16;
 
-// A name as the log shows it: a control character (a line break in a name, say) is written as
-// an escape such as "\n", so that every file keeps to one line. The file keeps its name.
-QString loggedName(const QByteArray &name)
+// Characters that would end the line, or turn the text of the line around, where a name
+// stands: the C0 and C1 controls, the line and paragraph separators and the bidirectional
+// controls.
+bool breaksTheLine(char16_t c)
 {
-    QString text = modFSO::detail::decodedPath(name);
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        const char16_t c = text.at(i).unicode();
-        if (c >= 0x20 && c != 0x7F)
-            continue;
-        const QString escape = c == '\n' ? QStringLiteral("\\n")
-            : c == '\r'                  ? QStringLiteral("\\r")
-            : c == '\t'                  ? QStringLiteral("\\t")
-                                         : QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
-        text.replace(i, 1, escape);
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x200E || c == 0x200F
+        || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+QString escaped(char16_t c)
+{
+    switch (c) {
+    case '\n':
+        return QStringLiteral("\\n");
+    case '\r':
+        return QStringLiteral("\\r");
+    case '\t':
+        return QStringLiteral("\\t");
+    default:
+        return c < 0x100 ? QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'))
+                         : QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0'));
     }
-    return text;
 }
 
 // The three forms of a file's result line: "word: name", "word (reason): name" and
@@ -85,6 +91,13 @@ struct TransferRun::Context {
     bool sameFileSystem = false;
     std::unique_ptr<modFSO::TransferFolders> folders;
     QList<QByteArray> names;
+    // The stretch of the file loop that one pipeline handles, the file being handled, and
+    // where the stretch ends: the end of the list, or the cut made by a stop or by the
+    // free-space check coming on while the workers ran ahead without it.
+    TransferPipeline *pipeline = nullptr;
+    bool runningAhead = false;
+    int current = -1;
+    int end = 0;
     // Set when an error line was written for the file being handled: its result line is
     // then left out, so the error line stays in its place.
     bool failureMark = false;
@@ -114,6 +127,16 @@ TransferRun::TransferRun(
 }
 
 TransferRun::~TransferRun() = default;
+
+QString TransferRun::LoggedName(const QByteArray &name)
+{
+    QString text = modFSO::detail::decodedPath(name);
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        if (breaksTheLine(text.at(i).unicode()))
+            text.replace(i, 1, escaped(text.at(i).unicode()));
+    }
+    return text;
+}
 
 void TransferRun::RunTransfer()
 {
@@ -194,16 +217,18 @@ void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
 
     ctx.names = names;
     ctx.fileCounter = static_cast<qint32>(names.size());
-    {
-        TransferPipeline pipeline(
-            *ctx.folders, {ctx.action == Action::Move, ctx.overwrite, ctx.sameFileSystem}, names);
-        for (int i = 0; i < names.size(); ++i) {
-            offerEvents(ctx);
-            if (m_stopRequested) {
-                ctx.fileCounter = finishAfterStop(ctx, pipeline, i);
-                break;
-            }
-            handleInTurn(ctx, pipeline, i);
+    const TransferPipeline::Plan plan {ctx.action == Action::Move, ctx.overwrite, ctx.sameFileSystem};
+    const int workers = workerCount(ctx);
+    for (int next = 0; next < names.size();) {
+        TransferPipeline pipeline(*ctx.folders, plan, ctx.names, next, workers);
+        ctx.pipeline = &pipeline;
+        ctx.runningAhead = runsAhead();
+        next = runStretch(ctx, pipeline, next);
+        settle(ctx, pipeline);
+        ctx.pipeline = nullptr;
+        if (m_stopRequested) {
+            ctx.fileCounter = next;
+            break;
         }
     }
 
@@ -215,18 +240,64 @@ void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
     m_inFileLoop = false;
 }
 
+// The files from first on, until the end of the list or a cut. The files before a cut are
+// handled and logged as usual.
+int TransferRun::runStretch(Context &ctx, TransferPipeline &pipeline, int first)
+{
+    ctx.end = int(ctx.names.size());
+    for (int i = first; i < ctx.end; ++i) {
+        ctx.current = -1;
+        offerEvents(ctx);
+        // A stop asked for outside the window's event rounds (before the loop began, say).
+        if (m_stopRequested && ctx.end == int(ctx.names.size()))
+            ctx.end = pipeline.stop();
+        if (i >= ctx.end)
+            break;
+        handleInTurn(ctx, pipeline, i);
+    }
+    ctx.current = -1;
+    return ctx.end;
+}
+
+// The workers rest before the pipeline goes, and the window answers meanwhile: a copy after
+// the cut is abandoned within a MiB of data.
+void TransferRun::settle(Context &ctx, TransferPipeline &pipeline)
+{
+    if (ctx.end < int(ctx.names.size()) || m_stopRequested)
+        pipeline.stop();
+    while (!pipeline.waitIdle(LongestWaitMs))
+        pumpEvents();
+}
+
+// One worker, unless the files are large: then a second one copies while the first waits for
+// the disk. For small files a second worker only costs: the two take turns on the folder.
+int TransferRun::workerCount(const Context &ctx) const
+{
+    if (ctx.action == Action::Move && ctx.sameFileSystem)
+        return 1;
+    constexpr int Sampled = 4;
+    constexpr qint64 LargeFile = 1024 * 1024;
+    qint64 bytes = 0;
+    const int sampled = int(std::min<qsizetype>(Sampled, ctx.names.size()));
+    for (int i = 0; i < sampled; ++i)
+        bytes += ctx.folders->sourceSize(ctx.names.at(i)).value;
+    return sampled > 0 && bytes / sampled >= LargeFile ? 2 : 1;
+}
+
 void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)
 {
     const bool copy = ctx.action == Action::Copy;
-    ctx.name = loggedName(ctx.names.at(index));
+    ctx.current = index;
+    ctx.name = LoggedName(ctx.names.at(index));
     ctx.verb = text(copy ? Copied : Moved);
     ctx.linePending = true;
     ctx.lineShown = false;
     offerEvents(ctx);
 
+    const bool cut = ctx.end < int(ctx.names.size());
     if (index >= pipeline.released())
         handOut(ctx, pipeline, index);
-    else if (runsAhead())
+    else if (ctx.runningAhead && !cut)
         pipeline.release(index + 1 + m_filesAhead);
     awaitOutcome(ctx, pipeline, index);
     finishFile(ctx, pipeline.outcome(index));
@@ -237,7 +308,10 @@ void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int ind
 // turn, because whether it fits depends on what the files before it took.
 void TransferRun::handOut(Context &ctx, TransferPipeline &pipeline, int index)
 {
-    if (runsAhead()) {
+    // The check switched off in the options: the workers run ahead from this file on.
+    if (!ctx.runningAhead && runsAhead())
+        ctx.runningAhead = true;
+    if (ctx.runningAhead) {
         pipeline.release(index + 1 + m_filesAhead);
         return;
     }
@@ -298,41 +372,28 @@ void TransferRun::finishFile(Context &ctx, const FileOutcome &outcome)
 {
     if (ctx.failureMark)
         return;
+    using FileDecision::Result;
     const bool copy = ctx.action == Action::Copy;
     const QString &name = ctx.name;
+    const QString notDone = text(copy ? NotCopied : NotMoved);
     switch (outcome.result) {
-    case FileOutcome::Result::Done:
+    case Result::Done:
         return showResult(ctx, plainResult(text(copy ? Copied : Moved), name));
-    case FileOutcome::Result::Replaced:
+    case Result::Replaced:
         return showResult(ctx, reasonInBrackets(text(copy ? Copied : Moved), text(Replaced), name));
-    case FileOutcome::Result::KeptExisting:
-        return showResult(ctx, reasonInBrackets(text(copy ? NotCopied : NotMoved), text(Exists), name));
-    case FileOutcome::Result::NoSpace:
-        return showResult(ctx, reasonAfterDash(text(copy ? NotCopied : NotMoved), text(NoSpace), name));
-    case FileOutcome::Result::Failed:
+    case Result::KeptExisting:
+        return showResult(ctx, reasonInBrackets(notDone, text(Exists), name));
+    case Result::NoSpace:
+        return showResult(ctx, reasonAfterDash(notDone, text(NoSpace), name));
+    case Result::InUse:
+        return showResult(ctx, reasonInBrackets(notDone, text(InUse), name));
+    case Result::Changed:
+        return logError(ctx, text(copy ? ChangedWhileCopied : ChangedWhileMoved));
+    case Result::Failed:
         return logError(ctx, outcome.error ? outcome.error->description : QString());
-    case FileOutcome::Result::Stopped:
+    case Result::Stopped:
         return;
     }
-}
-
-// The files after the stop that the workers had already placed are part of the run: they get
-// their lines, and the summary counts them. Nothing after them was touched.
-int TransferRun::finishAfterStop(Context &ctx, TransferPipeline &pipeline, int index)
-{
-    pipeline.stop();
-    int handled = index;
-    for (; handled < ctx.names.size(); ++handled) {
-        const FileOutcome outcome = pipeline.outcome(handled);
-        if (outcome.result == FileOutcome::Result::Stopped)
-            break;
-        ctx.name = loggedName(ctx.names.at(handled));
-        ctx.verb = text(ctx.action == Action::Copy ? Copied : Moved);
-        ctx.lineShown = false;
-        ctx.failureMark = false;
-        finishFile(ctx, outcome);
-    }
-    return handled;
 }
 
 void TransferRun::showResult(Context &ctx, const QString &line)
@@ -367,10 +428,16 @@ void TransferRun::logCancelSummary(const Context &ctx)
 }
 
 // The window's events run here when they are due: first the newest line is made visible.
+// While they run, no file takes its name but the one whose in-progress line is shown, so
+// that a click on Stop, or a dialog opened meanwhile, finds the run where the log shows it.
 void TransferRun::offerEvents(Context &ctx)
 {
     if (m_eventIntervalMs > 0 && m_sinceEvents.isValid() && m_sinceEvents.elapsed() < m_eventIntervalMs)
         return;
+    TransferPipeline *pipeline = ctx.pipeline;
+    const bool shows = ctx.linePending || ctx.lineShown;
+    if (pipeline)
+        pipeline->holdNames(shows && ctx.current >= 0 ? ctx.current : -1);
     if (ctx.linePending) {
         m_log.log(plainResult(text(ctx.action == Action::Copy ? Copying : Moving), ctx.name));
         ctx.linePending = false;
@@ -378,6 +445,23 @@ void TransferRun::offerEvents(Context &ctx)
     }
     m_log.selectNewest();
     pumpEvents();
+    if (pipeline)
+        cutAfterEvents(ctx);
+}
+
+// A stop seen in the event round cuts the list where names were held. So does the free-space
+// check coming on while the workers ran ahead without it: the files after the cut are decided
+// anew, with the check.
+void TransferRun::cutAfterEvents(Context &ctx)
+{
+    TransferPipeline &pipeline = *ctx.pipeline;
+    if (ctx.end < int(ctx.names.size()))
+        return;
+    if (m_stopRequested || (ctx.runningAhead && !runsAhead())) {
+        ctx.end = pipeline.stop();
+        return;
+    }
+    pipeline.resumeNames();
 }
 
 void TransferRun::pumpEvents()

@@ -60,6 +60,11 @@ public:
 
     static constexpr int DefaultFilesAhead = 32;
 
+    // A name as the log shows it: characters that would break the line or turn its text
+    // around (control characters, line and paragraph separators, bidirectional controls) are
+    // written as escapes such as "\n" or "\u202e". The file keeps its name.
+    static QString LoggedName(const QByteArray &name);
+
 private:
     enum class Action { Copy, Move };
 
@@ -69,6 +74,9 @@ private:
     void run();
     QList<QByteArray> listSource(Context &ctx);
     void runFileLoop(Context &ctx, const QList<QByteArray> &names);
+    int runStretch(Context &ctx, TransferPipeline &pipeline, int first);
+    void settle(Context &ctx, TransferPipeline &pipeline);
+    int workerCount(const Context &ctx) const;
     void handleInTurn(Context &ctx, TransferPipeline &pipeline, int index);
     void handOut(Context &ctx, TransferPipeline &pipeline, int index);
     bool fitsInDestination(Context &ctx, const QByteArray &name);
@@ -76,11 +84,11 @@ private:
     bool freeSpaceCheckWanted(Context &ctx);
     void awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index);
     void finishFile(Context &ctx, const FileOutcome &outcome);
-    int finishAfterStop(Context &ctx, TransferPipeline &pipeline, int index);
     void showResult(Context &ctx, const QString &line);
     void logError(Context &ctx, const QString &description);
     void logCancelSummary(const Context &ctx);
     void offerEvents(Context &ctx);
+    void cutAfterEvents(Context &ctx);
     void pumpEvents();
 
     QString text(FrmMainTexts::TextId id) const { return m_texts.text(id); }

@@ -1,5 +1,7 @@
 #include "fs/FileCopy.h"
 
+#include "fs/TemporaryRecord.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -46,8 +48,9 @@ namespace modFSO::detail
 namespace
 {
 
-// The largest piece one system call moves, and the distance between two looks of a test.
-constexpr qint64 ChunkBytes = 8 * 1024 * 1024;
+// The largest piece one system call moves, and so the distance between two looks for a stop
+// (and of a test).
+constexpr qint64 ChunkBytes = 1024 * 1024;
 constexpr size_t BufferBytes = 1024 * 1024;
 constexpr int HiddenNameAttempts = 16;
 const QByteArray HiddenPrefix(".tessaro-");
@@ -131,13 +134,15 @@ int writeAll(int out, const char *data, ssize_t size, off_t offset)
 class RangeCopier
 {
 public:
-    RangeCopier(int in, int out, bool flush, const QByteArray &name, qint64 size, FolderCaps &caps)
+    RangeCopier(int in, int out, bool flush, const QByteArray &name, qint64 size, FolderCaps &caps,
+        const std::stop_token &stop)
         : m_in(in)
         , m_out(out)
         , m_flush(flush)
         , m_name(name)
         , m_size(size)
         , m_caps(caps)
+        , m_stop(stop)
     {
     }
 
@@ -160,7 +165,8 @@ public:
                 break;
             }
             length -= moved;
-            chunkDone(in - moved, moved);
+            if (!chunkDone(in - moved, moved))
+                return ECANCELED;
         }
         return length > 0 ? copyThroughBuffer(in, length) : 0;
     }
@@ -189,19 +195,22 @@ private:
             if (length > 0)
                 length -= got;
             if (sinceChunk >= ChunkBytes) {
-                chunkDone(offset - sinceChunk, sinceChunk);
+                if (!chunkDone(offset - sinceChunk, sinceChunk))
+                    return ECANCELED;
                 sinceChunk = 0;
             }
         }
         return 0;
     }
 
-    void chunkDone(off_t start, qint64 bytes)
+    // False when the copy is to stop: nobody wants it any more.
+    bool chunkDone(off_t start, qint64 bytes)
     {
         if (m_flush)
             ::sync_file_range(m_out, start, bytes, SYNC_FILE_RANGE_WRITE);
         if (start + bytes < m_size)
             afterChunk(m_name);
+        return !m_stop.stop_requested();
     }
 
     int m_in;
@@ -210,6 +219,7 @@ private:
     const QByteArray &m_name;
     qint64 m_size;
     FolderCaps &m_caps;
+    const std::stop_token &m_stop;
 };
 
 // Only the extents that hold data are copied; the end is set by the size, so holes stay holes.
@@ -311,6 +321,7 @@ int TemporaryFile::createHidden(mode_t mode)
         // A clean-up may have taken the file between its creation and the lock.
         if (!stillNamed(m_folder, name, fd.get()))
             continue;
+        record(name, fd.get());
         m_fd = std::move(fd);
         m_lock = std::move(lock);
         m_hiddenName = name;
@@ -359,6 +370,7 @@ int TemporaryFile::linkUnderHiddenName()
     lockExclusive(m_fd.get());
     for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
         const QByteArray hidden = hiddenName();
+        record(hidden, m_fd.get());
         const int code = linkUnnamed(hidden);
         if (code == EEXIST)
             continue;
@@ -367,6 +379,15 @@ int TemporaryFile::linkUnderHiddenName()
         return code;
     }
     return EEXIST;
+}
+
+// Only a recorded temporary is ever removed by a later run; one that cannot be recorded is
+// left where a kill would leave it.
+void TemporaryFile::record(const QByteArray &name, int fd) const
+{
+    struct stat st;
+    if (::fstat(fd, &st) == 0)
+        recordTemporary(m_folder, name, st);
 }
 
 int TemporaryFile::renameHidden(const QByteArray &name, Placement placement)
@@ -379,11 +400,11 @@ int TemporaryFile::renameHidden(const QByteArray &name, Placement placement)
     return code;
 }
 
-int copyContents(
-    int in, int out, const struct stat &source, bool flush, const QByteArray &name, FolderCaps &caps)
+int copyContents(int in, int out, const struct stat &source, bool flush, const QByteArray &name,
+    FolderCaps &caps, const std::stop_token &stop)
 {
     const qint64 size = source.st_size;
-    RangeCopier copier(in, out, flush, name, size, caps);
+    RangeCopier copier(in, out, flush, name, size, caps, stop);
     if (size <= 0)
         return copier.copyToEnd();
     // Fewer blocks than the size needs: the file may have holes.

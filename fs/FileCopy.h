@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <atomic>
+#include <stop_token>
 #include <sys/stat.h>
 
 // The pieces of a copy: a descriptor that closes itself, what a destination folder can do,
@@ -90,6 +91,7 @@ private:
     int linkUnnamed(const QByteArray &name) const;
     int linkUnderHiddenName();
     int renameHidden(const QByteArray &name, Placement placement);
+    void record(const QByteArray &name, int fd) const;
 
     int m_folder;
     FolderCaps *m_caps;
@@ -100,9 +102,10 @@ private:
 
 // Copies size bytes of in to out. A file with holes keeps them; a file system that can share
 // blocks between the two files does so. flush starts writing the data to disk while it is
-// copied, so that the final fsync does not wait for all of it. 0 or an errno.
-int copyContents(
-    int in, int out, const struct stat &source, bool flush, const QByteArray &name, FolderCaps &caps);
+// copied, so that the final fsync does not wait for all of it. A stop is looked for after every
+// MiB; it ends the copy with ECANCELED. 0 or an errno.
+int copyContents(int in, int out, const struct stat &source, bool flush, const QByteArray &name,
+    FolderCaps &caps, const std::stop_token &stop);
 
 // Mode bits and times of the source, where the target file system can hold them.
 void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps);

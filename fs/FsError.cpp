@@ -51,7 +51,7 @@ QString pathLabel(FsError::Operation operation)
 
 FsError FsError::fromErrno(Operation operation, int code, QString path, QString destination)
 {
-    return {operation, code, describeError(code), std::move(path), std::move(destination)};
+    return {operation, Kind::System, code, describeError(code), std::move(path), std::move(destination)};
 }
 
 QString describeError(int code)

@@ -21,7 +21,17 @@ struct FsError {
         FreeSpace,
     };
 
+    // What the error stands for beyond the system's error number: a source that another
+    // program still writes, or one that changed while it was copied, is no failure of the
+    // system but a reason to leave the file for the next run.
+    enum class Kind {
+        System,
+        SourceInUse,
+        SourceChanged,
+    };
+
     Operation operation = Operation::CopyFile;
+    Kind kind = Kind::System;
     int code = 0;
     QString description;
     QString path;

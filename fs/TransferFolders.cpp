@@ -1,7 +1,9 @@
 #include "fs/TransferFolders.h"
 
 #include "fs/FileCopy.h"
+#include "fs/InUseProbe.h"
 #include "fs/PosixSupport.h"
+#include "fs/TemporaryRecord.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -20,9 +22,12 @@ namespace
 
 using detail::FileDescriptor;
 
-// Stands for a move whose source changed while it was copied: the source and the copy are both
-// kept. It is told as EBUSY, with a description of its own.
+// Stand for a source that changed while it was copied, one that changed after its copy took
+// its name (a move then keeps both), and one that another program still writes. Each is told
+// as EBUSY, with a description of its own.
 constexpr int SourceChanged = -1;
+constexpr int SourceChangedAfterCopy = -2;
+constexpr int SourceInUse = -3;
 
 int openFolder(const QString &path, int &error)
 {
@@ -63,6 +68,17 @@ bool sameTimes(const struct timespec &a, const struct timespec &b)
 bool sameIdentity(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// SourceInUse while another program holds the regular file open for writing: a rename would
+// take it from under its hands. The file is looked at without following a link.
+int writtenByOthers(int folder, const QByteArray &name)
+{
+    const FileDescriptor fd(
+        ::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
+        return 0;
+    return detail::writerState(fd.get()) == detail::WriterState::Writing ? SourceInUse : 0;
 }
 
 // Names in the order a person looks for them: by their text without regard to case; names
@@ -142,24 +158,6 @@ FsResult<QList<QByteArray>> detail::listPlainFiles(int folder)
     return result;
 }
 
-namespace
-{
-
-void removeIfUnused(int folder, const char *name)
-{
-    FileDescriptor fd(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return;
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        return;
-    struct stat byName;
-    if (::fstatat(folder, name, &byName, AT_SYMLINK_NOFOLLOW) == 0 && sameIdentity(byName, st))
-        ::unlinkat(folder, name, 0);
-}
-
-} // namespace
-
 PendingTransfer::PendingTransfer() = default;
 PendingTransfer::PendingTransfer(PendingTransfer &&) noexcept = default;
 PendingTransfer &PendingTransfer::operator=(PendingTransfer &&) noexcept = default;
@@ -227,8 +225,8 @@ FsResult<qint64> TransferFolders::sourceSize(const QByteArray &name) const
     return {st.st_size, std::nullopt};
 }
 
-PendingTransfer TransferFolders::prepareCopy(
-    const QByteArray &sourceName, const QByteArray &destinationName, Placement placement, bool flush) const
+PendingTransfer TransferFolders::prepareCopy(const QByteArray &sourceName, const QByteArray &destinationName,
+    Placement placement, bool flush, std::stop_token stop) const
 {
     PendingTransfer transfer;
     transfer.m_kind = PendingTransfer::Kind::Copy;
@@ -243,12 +241,21 @@ PendingTransfer TransferFolders::prepareCopy(
         return failed(FsError::Operation::CopyFile, errno, sourceName, destinationName);
     if (const int code = copyableKind(transfer.m_sourceFile))
         return failed(FsError::Operation::CopyFile, code, sourceName, destinationName);
-    copyInto(transfer, in.get(), flush);
+    if (detail::writerState(in.get()) == detail::WriterState::Writing)
+        return failed(FsError::Operation::CopyFile, SourceInUse, sourceName, destinationName);
+    // The entry must be the file that was opened, or a link to it (a link is copied as the
+    // content of its target).
+    struct stat &entry = transfer.m_sourceEntry;
+    if (::fstatat(m_source, sourceName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(FsError::Operation::CopyFile, errno, sourceName, destinationName);
+    if (!S_ISLNK(entry.st_mode) && !sameIdentity(entry, transfer.m_sourceFile))
+        return failed(FsError::Operation::CopyFile, SourceChanged, sourceName, destinationName);
+    copyInto(transfer, in.get(), flush, stop);
     return transfer;
 }
 
-PendingTransfer TransferFolders::prepareMove(
-    const QByteArray &sourceName, const QByteArray &destinationName, Placement placement) const
+PendingTransfer TransferFolders::prepareMove(const QByteArray &sourceName, const QByteArray &destinationName,
+    Placement placement, std::stop_token stop) const
 {
     const FsError::Operation move = FsError::Operation::MoveFile;
     if (m_source < 0)
@@ -264,29 +271,45 @@ PendingTransfer TransferFolders::prepareMove(
         transfer.m_placement = placement;
         return transfer;
     }
-    return prepareMoveByCopy(sourceName, destinationName, placement);
+    return prepareMoveByCopy(sourceName, destinationName, placement, stop);
 }
 
-// A move across file systems is a flushed copy first; the source goes only after the commit.
-PendingTransfer TransferFolders::prepareMoveByCopy(
-    const QByteArray &sourceName, const QByteArray &destinationName, Placement placement) const
+// A move across file systems is a flushed copy first; the source goes only after the commit
+// (a link moves as the content of its target, and then only the link goes). A source that
+// cannot be removed is not copied at all: the move would only leave a copy behind.
+PendingTransfer TransferFolders::prepareMoveByCopy(const QByteArray &sourceName,
+    const QByteArray &destinationName, Placement placement, const std::stop_token &stop) const
 {
     const FsError::Operation move = FsError::Operation::MoveFile;
-    PendingTransfer transfer = prepareCopy(sourceName, destinationName, placement, true);
+    struct stat entry;
+    if (::fstatat(m_source, sourceName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(move, errno, sourceName, destinationName);
+    if (const int code = sourceRemovable(entry))
+        return failed(move, code, sourceName, destinationName);
+    PendingTransfer transfer = prepareCopy(sourceName, destinationName, placement, true, stop);
     transfer.m_operation = move;
     if (transfer.m_error) {
         transfer.m_error->operation = move;
         return transfer;
     }
     transfer.m_removeSource = true;
-    // The entry must be the file that was opened, or a link to it (a link moves as the
-    // content of its target, and then only the link goes).
-    struct stat &entry = transfer.m_sourceEntry;
-    if (::fstatat(m_source, sourceName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
-        return failed(move, errno, sourceName, destinationName);
-    if (!S_ISLNK(entry.st_mode) && !sameIdentity(entry, transfer.m_sourceFile))
-        return failed(move, SourceChanged, sourceName, destinationName);
     return transfer;
+}
+
+// Whether the folder lets this process remove the entry: write access to the folder (a
+// read-only mount says EROFS), and in a sticky folder such as /tmp ownership of the entry or
+// the folder.
+int TransferFolders::sourceRemovable(const struct stat &entry) const
+{
+    if (::faccessat(m_source, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return errno;
+    struct stat folder;
+    if (::fstat(m_source, &folder) != 0)
+        return errno;
+    const uid_t user = ::geteuid();
+    if ((folder.st_mode & S_ISVTX) && user != 0 && user != entry.st_uid && user != folder.st_uid)
+        return EPERM;
+    return 0;
 }
 
 std::optional<FsError> TransferFolders::commit(PendingTransfer &transfer) const
@@ -310,6 +333,8 @@ std::optional<FsError> TransferFolders::commitRename(PendingTransfer &transfer) 
     if (::fstatat(m_source, from.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return error(move, errno, from, to);
     int code = S_ISLNK(entry.st_mode) ? EXDEV : copyableKind(entry);
+    if (code == 0)
+        code = writtenByOthers(m_source, from);
     if (code == 0) {
         code = transfer.m_placement == Placement::Replace
             ? (::renameat(m_source, from.constData(), m_destination, to.constData()) == 0 ? 0 : errno)
@@ -317,23 +342,61 @@ std::optional<FsError> TransferFolders::commitRename(PendingTransfer &transfer) 
     }
     if (code != EXDEV)
         return code == 0 ? std::nullopt : std::optional<FsError>(error(move, code, from, to));
-    PendingTransfer copy = prepareMoveByCopy(from, to, transfer.m_placement);
+    PendingTransfer copy = prepareMoveByCopy(from, to, transfer.m_placement, {});
     return commit(copy);
 }
 
+// The copy takes its name only when its source is still what was copied: a copy of a file that
+// another program changed meanwhile may be neither the old content nor the new one.
 std::optional<FsError> TransferFolders::commitCopy(PendingTransfer &transfer) const
 {
     const QByteArray &to = transfer.m_destinationName;
     detail::notifyBeforePlacement(to);
+    if (const int code = sourceChangedSinceOpened(transfer))
+        return error(transfer.m_operation, code, transfer.m_sourceName, to);
+    struct stat copy {
+    };
+    ::fstat(transfer.m_temporary->fd(), &copy);
     if (const int code = transfer.m_temporary->place(to, transfer.m_placement))
         return error(transfer.m_operation, code, transfer.m_sourceName, to);
     if (!transfer.m_removeSource)
         return std::nullopt;
     // The new name is on disk before the source goes.
     ::fsync(m_destination);
-    if (const int code = removeSourceIfUnchanged(transfer))
-        return error(transfer.m_operation, code, transfer.m_sourceName, to);
-    return std::nullopt;
+    const int code = removeSourceIfUnchanged(transfer);
+    if (code == 0)
+        return std::nullopt;
+    // A move is whole or not at all: the copy goes again, unless it already took the place of
+    // a file of the destination (then the two stay, and the line says why).
+    if (code != SourceChanged && transfer.m_placement == Placement::NoReplace)
+        dropPlacedCopy(transfer, copy);
+    return error(transfer.m_operation, code == SourceChanged ? SourceChangedAfterCopy : code,
+        transfer.m_sourceName, to);
+}
+
+// 0, or SourceChanged when the entry or the file is no longer what was opened for the copy.
+int TransferFolders::sourceChangedSinceOpened(const PendingTransfer &transfer) const
+{
+    const char *name = transfer.m_sourceName.constData();
+    struct stat entry;
+    if (::fstatat(m_source, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? SourceChanged : errno;
+    struct stat file = entry;
+    if (S_ISLNK(entry.st_mode) && ::fstatat(m_source, name, &file, 0) != 0)
+        return SourceChanged;
+    const struct stat &before = transfer.m_sourceFile;
+    const bool unchanged = sameIdentity(entry, transfer.m_sourceEntry) && sameIdentity(file, before)
+        && file.st_size == before.st_size && sameTimes(file.st_mtim, before.st_mtim)
+        && sameTimes(file.st_ctim, before.st_ctim);
+    return unchanged ? 0 : SourceChanged;
+}
+
+void TransferFolders::dropPlacedCopy(const PendingTransfer &transfer, const struct stat &copy) const
+{
+    const char *name = transfer.m_destinationName.constData();
+    struct stat placed;
+    if (::fstatat(m_destination, name, &placed, AT_SYMLINK_NOFOLLOW) == 0 && sameIdentity(placed, copy))
+        ::unlinkat(m_destination, name, 0);
 }
 
 // The source goes only when it is provably what was copied: the same entry, and for a regular
@@ -355,18 +418,12 @@ int TransferFolders::removeSourceIfUnchanged(const PendingTransfer &transfer) co
 
 void TransferFolders::removeLeftoverTemporaries() const
 {
-    if (m_destination < 0)
-        return;
-    const FolderReader reader(m_destination);
-    if (!reader.get())
-        return;
-    while (const struct dirent *entry = ::readdir(reader.get())) {
-        if (detail::isTemporaryName(QByteArray::fromRawData(entry->d_name, int(std::strlen(entry->d_name)))))
-            removeIfUnused(m_destination, entry->d_name);
-    }
+    if (m_destination >= 0)
+        detail::removeRecordedTemporaries(m_destination);
 }
 
-void TransferFolders::copyInto(PendingTransfer &transfer, int in, bool flush) const
+void TransferFolders::copyInto(
+    PendingTransfer &transfer, int in, bool flush, const std::stop_token &stop) const
 {
     const QByteArray &to = transfer.m_destinationName;
     const FsError::Operation copy = FsError::Operation::CopyFile;
@@ -378,7 +435,12 @@ void TransferFolders::copyInto(PendingTransfer &transfer, int in, bool flush) co
     const struct stat &source = transfer.m_sourceFile;
     int code = temporary->create((source.st_mode & 0777) | S_IWUSR);
     if (code == 0)
-        code = detail::copyContents(in, temporary->fd(), source, flush, to, *m_caps);
+        code = detail::copyContents(in, temporary->fd(), source, flush, to, *m_caps, stop);
+    // A source that was cut short while it was copied leaves a copy of the wrong size.
+    struct stat copied;
+    if (code == 0 && source.st_size > 0 && ::fstat(temporary->fd(), &copied) == 0
+        && copied.st_size != source.st_size)
+        code = SourceChanged;
     if (code == 0)
         detail::keepModeAndTimes(temporary->fd(), source, *m_caps);
     if (code == 0 && flush && ::fsync(temporary->fd()) != 0)
@@ -387,7 +449,7 @@ void TransferFolders::copyInto(PendingTransfer &transfer, int in, bool flush) co
         // A folder that was removed refuses new files with EPERM; what happened is that the
         // folder is gone.
         struct stat folder;
-        if (::fstat(m_destination, &folder) == 0 && folder.st_nlink == 0)
+        if (code != SourceChanged && ::fstat(m_destination, &folder) == 0 && folder.st_nlink == 0)
             code = ENOENT;
         transfer.m_error = error(copy, code, transfer.m_sourceName, to);
         return;
@@ -412,11 +474,22 @@ FsError TransferFolders::error(FsError::Operation operation, int code, const QBy
     const auto pathIn = [](const QString &folder, const QByteArray &name) {
         return name.isEmpty() ? folder : folder + QLatin1Char('/') + detail::decodedPath(name);
     };
-    FsError result = FsError::fromErrno(operation, code == SourceChanged ? EBUSY : code,
-        pathIn(m_sourcePath, sourceName), pathIn(m_destinationPath, destinationName));
-    if (code == SourceChanged)
+    const bool ours = code == SourceChanged || code == SourceChangedAfterCopy || code == SourceInUse;
+    FsError result = FsError::fromErrno(operation, ours ? EBUSY : code, pathIn(m_sourcePath, sourceName),
+        pathIn(m_destinationPath, destinationName));
+    const bool move = operation == FsError::Operation::MoveFile;
+    if (code == SourceChanged) {
+        result.kind = FsError::Kind::SourceChanged;
+        result.description = move
+            ? QStringLiteral("The file changed while it was moved; it was left in place")
+            : QStringLiteral("The file changed while it was copied; the copy was dropped");
+    } else if (code == SourceChangedAfterCopy) {
         result.description
             = QStringLiteral("The file changed while it was moved; it was kept in both folders");
+    } else if (code == SourceInUse) {
+        result.kind = FsError::Kind::SourceInUse;
+        result.description = QStringLiteral("The file is in use by another program");
+    }
     return result;
 }
 

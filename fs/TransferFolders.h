@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <sys/stat.h>
 
 namespace modFSO
@@ -46,9 +47,9 @@ private:
     QByteArray m_destinationName;
     Placement m_placement = Placement::NoReplace;
     FsError::Operation m_operation = FsError::Operation::CopyFile;
-    // A move that copies removes its source once the copy has its name, but only when the
-    // source is still what was copied: the entry as it was, and the file with the size and
-    // times it had when it was opened.
+    // A copy takes its name, and a move that copies removes its source, only while the source
+    // is still what was copied: the entry as it was, and the file with the size and times it
+    // had when it was opened.
     bool m_removeSource = false;
     struct stat m_sourceEntry {
     };
@@ -83,18 +84,24 @@ public:
     FsResult<qint64> sourceSize(const QByteArray &name) const;
 
     // Prepares a copy: the data goes into a new file of the destination that has no name yet.
-    // flush puts it on disk before it is named.
+    // flush puts it on disk before it is named. A source that another program holds open for
+    // writing is not copied (FsError::Kind::SourceInUse); a stop abandons the copy within a
+    // MiB of data (ECANCELED), leaving nothing.
     PendingTransfer prepareCopy(const QByteArray &sourceName, const QByteArray &destinationName,
-        Placement placement, bool flush = false) const;
+        Placement placement, bool flush = false, std::stop_token stop = {}) const;
     // Prepares a move: within one file system the commit renames; otherwise the data is copied
-    // and flushed now, and the commit names the copy and then removes the source.
-    PendingTransfer prepareMove(
-        const QByteArray &sourceName, const QByteArray &destinationName, Placement placement) const;
-    // Gives a prepared file its name (and, for a move, removes the source).
+    // and flushed now, and the commit names the copy and then removes the source. A source
+    // that cannot be removed is refused before anything is copied.
+    PendingTransfer prepareMove(const QByteArray &sourceName, const QByteArray &destinationName,
+        Placement placement, std::stop_token stop = {}) const;
+    // Gives a prepared file its name (and, for a move, removes the source). A copy whose source
+    // changed since it was opened is dropped instead (FsError::Kind::SourceChanged); a move is
+    // whole or not at all: a copy whose source cannot be removed goes again.
     std::optional<FsError> commit(PendingTransfer &transfer) const;
 
     // Removes the hidden temporaries that an earlier copy into the destination left behind
-    // (killed before it could remove them) and that no running copy still holds.
+    // (killed before it could remove them) and that no running copy still holds. Only those
+    // this program recorded are ever touched.
     void removeLeftoverTemporaries() const;
 
     QString sourceFolder() const { return m_sourcePath; }
@@ -105,9 +112,12 @@ private:
         const QByteArray &destinationName) const;
     FsError error(FsError::Operation operation, int code, const QByteArray &sourceName,
         const QByteArray &destinationName) const;
-    PendingTransfer prepareMoveByCopy(
-        const QByteArray &sourceName, const QByteArray &destinationName, Placement placement) const;
-    void copyInto(PendingTransfer &transfer, int in, bool flush) const;
+    PendingTransfer prepareMoveByCopy(const QByteArray &sourceName, const QByteArray &destinationName,
+        Placement placement, const std::stop_token &stop) const;
+    void copyInto(PendingTransfer &transfer, int in, bool flush, const std::stop_token &stop) const;
+    int sourceChangedSinceOpened(const PendingTransfer &transfer) const;
+    int sourceRemovable(const struct stat &entry) const;
+    void dropPlacedCopy(const PendingTransfer &transfer, const struct stat &copy) const;
     std::optional<FsError> commitRename(PendingTransfer &transfer) const;
     std::optional<FsError> commitCopy(PendingTransfer &transfer) const;
     int removeSourceIfUnchanged(const PendingTransfer &transfer) const;

@@ -252,7 +252,7 @@ TEST_F(FileTransferTest, MoveNeverReplacesTarget)
 // Large files go in chunks; a test can act between them (the kill tests stop there).
 TEST_F(FileTransferTest, LargeCopiesGoInChunksThatATestCanStopBetween)
 {
-    const qint64 chunk = 8 * 1024 * 1024;
+    const qint64 chunk = 1024 * 1024;
     const QByteArray data = patternBytes(5 * chunk - 100);
     writeFile(src("big"), data);
     int calls = 0;

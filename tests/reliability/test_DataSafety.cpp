@@ -5,7 +5,9 @@
 #include "engine/RunFixture.h"
 #include "fs/TransferFolders.h"
 
+#include <QProcess>
 #include <cerrno>
+#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -59,33 +61,85 @@ TEST_F(DataSafetyTest, NameThatAppearsDuringTheCopyIsNotReplacedWithoutOverwrite
     }
 }
 
-// A move across file systems deletes its source only when the source is still what was
-// copied; a file that was still being written keeps everything, in both places.
-TEST_F(DataSafetyTest, MoveKeepsASourceThatChangedWhileItWasCopied)
+// A copy whose source changed while it was copied (written to, or cut short) is never named: it
+// may be neither the old content nor the new. The line says so, the source stays as it is,
+// and the next run transfers it whole. A move across file systems is the same.
+TEST_F(DataSafetyTest, CopyOfASourceThatChangedIsNeverNamedAndTheNextRunTransfersItWhole)
 {
     TestFiles::SmallTmpfs other(root.filePath("other"), "16m");
     RELIABILITY_REQUIRE_MOUNT(other);
-    host.destination = root.filePath("other");
-    host.move = true;
-    const BeforePlacement stillWriting([&](const QString &name) {
-        QFile file(in(src, name));
-        ASSERT_TRUE(file.open(QIODevice::Append));
-        file.write(" and more");
-    });
+    const QByteArray data(3 * 1024 * 1024, 'd');
+    const auto appendBeforeNaming = [&](modFSO::testing::CopyObserver &observer) {
+        observer.beforePlacement = [&](const QByteArray &name) {
+            QFile file(in(src, QString::fromUtf8(name)));
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            file.write(" and more");
+        };
+    };
+    const auto truncateWhileCopying = [&](modFSO::testing::CopyObserver &observer) {
+        observer.afterChunk = [&](const QByteArray &name) {
+            ASSERT_EQ(::truncate(QFile::encodeName(in(src, QString::fromUtf8(name))).constData(), 100), 0);
+        };
+    };
+    using Change = std::function<void(modFSO::testing::CopyObserver &)>;
+    for (bool move : {false, true}) {
+        for (const Change &change : {Change(appendBeforeNaming), Change(truncateWhileCopying)}) {
+            SCOPED_TRACE(move ? "move to another file system" : "copy");
+            host.move = move;
+            host.destination = move ? root.filePath("other") : dst;
+            ASSERT_TRUE(write(in(src, "big.bin"), data));
+            modFSO::testing::CopyObserver observer;
+            change(observer);
+            modFSO::testing::setCopyObserver(&observer);
+            run.RunTransfer();
+            modFSO::testing::setCopyObserver(nullptr);
 
-    for (bool overwrite : {false, true}) {
-        SCOPED_TRACE(overwrite ? "over an existing file" : "a new file");
-        ASSERT_TRUE(write(in(src, "grows.log"), "first part"));
-        if (overwrite) {
-            ASSERT_TRUE(write(in(host.destination, "grows.log"), "old"));
+            EXPECT_EQ(lines().last(), move ? "t35: t74 - big.bin" : "t35: t73 - big.bin");
+            EXPECT_TRUE(entries(host.destination).isEmpty());
+            const QByteArray changed = read(in(src, "big.bin"));
+            EXPECT_NE(changed, data);
+
+            run.RunTransfer();
+            EXPECT_EQ(lines().last(), move ? "t26: big.bin" : "t25: big.bin");
+            EXPECT_EQ(read(in(host.destination, "big.bin")), changed);
+            EXPECT_EQ(QFile::exists(in(src, "big.bin")), !move);
+            QFile::remove(in(host.destination, "big.bin"));
         }
-        host.overwrite = overwrite;
-        run.RunTransfer();
-        EXPECT_EQ(lines().last(),
-            "t35: The file changed while it was moved; it was kept in both folders - grows.log");
-        EXPECT_EQ(read(in(src, "grows.log")), "first part and more");
-        EXPECT_EQ(read(in(host.destination, "grows.log")), "first part");
-        QFile::remove(in(host.destination, "grows.log"));
+    }
+}
+
+// A file that another program still holds open for writing (a download, a scan) is neither
+// copied nor moved, also not renamed within one file system; once the writer has closed it,
+// the next run transfers it. The writer is a process of its own.
+TEST_F(DataSafetyTest, FileThatAnotherProgramStillWritesIsLeftForTheNextRun)
+{
+    TestFiles::SmallTmpfs other(root.filePath("other"), "4m");
+    QStringList destinations = {dst};
+    if (other.mounted())
+        destinations.append(root.filePath("other"));
+    for (const QString &destination : destinations) {
+        for (bool move : {false, true}) {
+            SCOPED_TRACE(QString("%1 to %2").arg(move ? "move" : "copy", destination).toStdString());
+            host.move = move;
+            host.destination = destination;
+            ASSERT_TRUE(write(in(src, "scan.pdf"), "first pages"));
+            QProcess writer;
+            writer.start("sh", {"-c", "exec 3>>\"$1\"; echo open; exec sleep 60", "sh", in(src, "scan.pdf")});
+            ASSERT_TRUE(writer.waitForReadyRead(10000));
+
+            run.RunTransfer();
+            EXPECT_EQ(lines().last(), move ? "t21 (t72): scan.pdf" : "t22 (t72): scan.pdf");
+            EXPECT_TRUE(entries(destination).isEmpty());
+            EXPECT_EQ(read(in(src, "scan.pdf")), "first pages");
+
+            writer.kill();
+            writer.waitForFinished(10000);
+            run.RunTransfer();
+            EXPECT_EQ(lines().last(), move ? "t26: scan.pdf" : "t25: scan.pdf");
+            EXPECT_EQ(read(in(destination, "scan.pdf")), "first pages");
+            QFile::remove(in(destination, "scan.pdf"));
+            QFile::remove(in(src, "scan.pdf"));
+        }
     }
 }
 

@@ -180,6 +180,7 @@ TEST_F(KilledRunTest, NextRunRemovesOnlyTheTemporariesThatNoCopyStillUses)
     const QByteArray sum = writePattern(src + "/large.bin", 20 * MiB, 5);
     ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-notes.part", "a file of the user's"));
     ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-1234.txt", "another"));
+    ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-0123abcd.part", "named like ours, made by the user"));
 
     QProcess running;
     const auto stopRunning = qScopeGuard([&] {
@@ -192,22 +193,24 @@ TEST_F(KilledRunTest, NextRunRemovesOnlyTheTemporariesThatNoCopyStillUses)
     while (!said.contains("copying") && running.waitForReadyRead(60000))
         said += running.readAll();
     ASSERT_TRUE(said.contains("copying"));
+    // The running copy's temporary, and the user's file that only looks like one.
     const QStringList stillInUse = temporariesIn(stick);
-    ASSERT_EQ(stillInUse.size(), 1);
+    ASSERT_EQ(stillInUse.size(), 2);
 
     killInTheMiddleOfTheCopy(stick, {});
-    EXPECT_EQ(temporariesIn(stick).size(), 2);
+    EXPECT_EQ(temporariesIn(stick).size(), 3);
 
     EXPECT_EQ(runToTheEnd(stick, {}), QStringList({"t25: large.bin"}));
     EXPECT_EQ(sha256(stick + "/large.bin"), sum);
     EXPECT_EQ(temporariesIn(stick), stillInUse);
     EXPECT_EQ(TestFiles::read(stick + "/.tessaro-notes.part"), "a file of the user's");
     EXPECT_EQ(TestFiles::read(stick + "/.tessaro-1234.txt"), "another");
+    EXPECT_EQ(TestFiles::read(stick + "/.tessaro-0123abcd.part"), "named like ours, made by the user");
 
     running.kill();
     running.waitForFinished(10000);
     EXPECT_EQ(runToTheEnd(stick, {}), QStringList({"t22 (t24): large.bin"}));
-    EXPECT_TRUE(temporariesIn(stick).isEmpty());
+    EXPECT_EQ(temporariesIn(stick), QStringList({".tessaro-0123abcd.part"}));
 }
 
 } // namespace
