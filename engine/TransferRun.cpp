@@ -11,6 +11,9 @@
 #include "fs/modSize.h"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace
 {
@@ -21,6 +24,8 @@ using namespace FrmMainTexts;
 constexpr qint64 FreeSpaceMargin = 1024;
 // The longest wait for a file's outcome before the window's events run again, in ms.
 constexpr int LongestWaitMs = 16;
+// How many files of the list are looked at to choose the number of workers.
+constexpr int SampledFiles = 4;
 
 // Characters that would end the line, or turn the text of the line around, where a name
 // stands: the C0 and C1 controls, the line and paragraph separators and the bidirectional
@@ -98,6 +103,8 @@ struct TransferRun::Context {
     bool runningAhead = false;
     int current = -1;
     int end = 0;
+    // The size of the first files of the list, which tells how many workers pay.
+    qint64 firstFilesBytes = 0;
     // Set when an error line was written for the file being handled: its result line is
     // then left out, so the error line stays in its place.
     bool failureMark = false;
@@ -175,12 +182,8 @@ void TransferRun::run()
     ctx.destinationFolder = request.destinationFolder;
     ctx.action = request.move ? Action::Move : Action::Copy;
     ctx.overwrite = request.overwrite;
-    ctx.folders = std::make_unique<modFSO::TransferFolders>(ctx.sourceFolder, ctx.destinationFolder);
-    ctx.sameFileSystem = ctx.folders->sameFileSystem();
-
     const QList<QByteArray> names = listSource(ctx);
     ctx.prefixWanted = ActivityLog::PrefixWanted();
-    ctx.folders->removeLeftoverTemporaries();
     if (names.isEmpty()) {
         if (!ctx.failureMark)
             m_log.logWithPrefix(
@@ -196,10 +199,35 @@ void TransferRun::run()
     m_window.showRunEnded({m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError});
 }
 
+// The folders are opened and listed, and the temporaries of a killed run cleared, on a thread
+// of their own, while the window answers: a large folder, or a slow one, takes seconds.
 // A listing that breaks off gives its error line, and the run goes on with the names read.
 QList<QByteArray> TransferRun::listSource(Context &ctx)
 {
-    modFSO::FsResult<QList<QByteArray>> listing = ctx.folders->listPlainFiles();
+    struct Listed {
+        std::unique_ptr<modFSO::TransferFolders> folders;
+        modFSO::FsResult<QList<QByteArray>> listing;
+        qint64 firstFilesBytes = 0;
+    };
+    std::packaged_task<Listed()> task([source = ctx.sourceFolder, destination = ctx.destinationFolder] {
+        Listed listed {std::make_unique<modFSO::TransferFolders>(source, destination), {}};
+        listed.listing = listed.folders->listPlainFiles();
+        listed.folders->removeLeftoverTemporaries();
+        const QList<QByteArray> &names = listed.listing.value;
+        for (qsizetype i = 0; i < std::min<qsizetype>(SampledFiles, names.size()); ++i)
+            listed.firstFilesBytes += listed.folders->sourceSize(names.at(i)).value;
+        return listed;
+    });
+    std::future<Listed> done = task.get_future();
+    std::thread lister(std::move(task));
+    while (done.wait_for(std::chrono::milliseconds(LongestWaitMs)) != std::future_status::ready)
+        pumpEvents();
+    lister.join();
+    Listed listed = done.get();
+    ctx.folders = std::move(listed.folders);
+    ctx.sameFileSystem = ctx.folders->sameFileSystem();
+    ctx.firstFilesBytes = listed.firstFilesBytes;
+    modFSO::FsResult<QList<QByteArray>> &listing = listed.listing;
     if (listing.error) {
         // No file is being handled yet: the newest line belongs to someone else and stays.
         ctx.lineShown = false;
@@ -275,13 +303,9 @@ int TransferRun::workerCount(const Context &ctx) const
 {
     if (ctx.action == Action::Move && ctx.sameFileSystem)
         return 1;
-    constexpr int Sampled = 4;
     constexpr qint64 LargeFile = 1024 * 1024;
-    qint64 bytes = 0;
-    const int sampled = int(std::min<qsizetype>(Sampled, ctx.names.size()));
-    for (int i = 0; i < sampled; ++i)
-        bytes += ctx.folders->sourceSize(ctx.names.at(i)).value;
-    return sampled > 0 && bytes / sampled >= LargeFile ? 2 : 1;
+    const qsizetype sampled = std::min<qsizetype>(SampledFiles, ctx.names.size());
+    return sampled > 0 && ctx.firstFilesBytes / sampled >= LargeFile ? 2 : 1;
 }
 
 void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)

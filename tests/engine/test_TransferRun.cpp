@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QThread>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -423,7 +424,8 @@ TEST_F(TransferRunTest, DatePrefixFollowsShowDateAndTimeReadOncePerRun)
 }
 
 // Names are copied under their exact bytes and logged whole, each on one line: control
-// characters show as escapes in the log only.
+// characters, line separators and the controls that turn text around show as escapes in the
+// log only, so that no name can pass for another line or another name.
 TEST_F(TransferRunTest, UnusualNamesAreCopiedAndLoggedWholeOnOneLine)
 {
     const QString longName = QString(127, QChar(0x00E4)) + "x"; // 255 bytes in UTF-8
@@ -434,7 +436,9 @@ TEST_F(TransferRunTest, UnusualNamesAreCopiedAndLoggedWholeOnOneLine)
         {"tab\tand\x01"
          "bell",
             "tab\\tand\\x01bell"},
-        {longName, longName}};
+        {QString::fromUtf8("a.txt\u2028Error: b"), "a.txt\\u2028Error: b"},
+        {QString::fromUtf8("c\u202etxt.exe"), "c\\u202etxt.exe"},
+        {QString::fromUtf8("d\u2066e\u200ff"), "d\\u2066e\\u200ff"}, {longName, longName}};
     for (const QString &name : logged.keys())
         ASSERT_TRUE(write(in(src, name), name.toUtf8())) << name.toStdString();
 
@@ -538,6 +542,94 @@ TEST_F(AheadRunTest, StopMidRunLetsNoFileAfterTheStopPointAppear)
         EXPECT_EQ(lines.at(n), "t25: " + names.at(n));
         EXPECT_EQ(read(in(dst, names.at(n))), names.at(n).toUtf8());
     }
+}
+
+// A stop cuts where the user saw the run: once a file's in-progress line is shown, no later file
+// takes its name before the window's events ran again without a stop. A dialog open during
+// the run (here an event round that lasts) holds every further file too.
+TEST_F(AheadRunTest, StopAndDialogsFindTheRunWhereTheLogShowsIt)
+{
+    modFSO::testing::CopyObserver slow;
+    slow.beforePlacement = [](const QByteArray &name) {
+        if (name == "f05.txt")
+            QThread::msleep(300);
+    };
+    modFSO::testing::setCopyObserver(&slow);
+    QStringList duringDialog;
+    host.onEvents = [&] {
+        if (host.log.newestLine() == "t27: f03.txt" && duringDialog.isEmpty()) {
+            QThread::msleep(100);
+            duringDialog = TestFiles::entries(dst);
+        }
+        if (host.log.newestLine() == "t27: f05.txt")
+            run.requestStop();
+    };
+    run.RunTransfer();
+    modFSO::testing::setCopyObserver(nullptr);
+
+    // f05 holds up the files after it; during the dialog no file after those that had taken
+    // their names may take one.
+    EXPECT_FALSE(duringDialog.isEmpty());
+    EXPECT_FALSE(duringDialog.contains("f06.txt")) << duringDialog.join(' ').toStdString();
+    EXPECT_EQ(TestFiles::entries(dst), names.mid(0, 6));
+    const QStringList lines = host.log.lines();
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines.at(5), "t25: f05.txt");
+    EXPECT_EQ(lines.last(), "t31: t25 6 t30");
+}
+
+// The free-space check switched on while the workers run ahead without it applies from the
+// next file that had not taken its name.
+TEST_F(AheadRunTest, FreeSpaceCheckSwitchedOnDuringTheRunAppliesFromTheNextFile)
+{
+    modFSO::testing::CopyObserver slow;
+    slow.beforePlacement = [](const QByteArray &name) {
+        if (name == "f10.txt")
+            QThread::msleep(100);
+    };
+    modFSO::testing::setCopyObserver(&slow);
+    host.freeSpace = 0;
+    host.onEvents = [&] {
+        if (host.log.newestLine() == "t27: f10.txt")
+            settings.set("CheckDestination", "0");
+    };
+    run.RunTransfer();
+    modFSO::testing::setCopyObserver(nullptr);
+
+    EXPECT_EQ(TestFiles::entries(dst), names.mid(0, 11));
+    const QStringList lines = host.log.lines();
+    ASSERT_EQ(lines.size(), names.size());
+    EXPECT_EQ(lines.at(10), "t25: f10.txt");
+    for (int n = 11; n < names.size(); ++n)
+        EXPECT_EQ(lines.at(n), "t22 - t20: " + names.at(n));
+}
+
+// Stop answers at once: a large file that a worker copies ahead of the file in progress is
+// abandoned within a MiB and leaves nothing; the file in progress is finished.
+TEST_F(AheadRunTest, StopAbandonsTheCopyOfALaterLargeFile)
+{
+    for (const QString &name : names)
+        QFile::remove(in(src, name));
+    ASSERT_TRUE(write(in(src, "a.bin"), QByteArray(8 * 1024 * 1024, 'a')));
+    ASSERT_TRUE(write(in(src, "b.bin"), QByteArray(64 * 1024 * 1024, 'b')));
+    std::atomic<int> chunksOfB {0};
+    modFSO::testing::CopyObserver slowDisk;
+    slowDisk.afterChunk = [&](const QByteArray &name) {
+        if (name == "b.bin")
+            ++chunksOfB;
+        QThread::msleep(20);
+    };
+    modFSO::testing::setCopyObserver(&slowDisk);
+    host.onEvents = [&] {
+        if (host.log.newestLine() == "t27: a.bin" && chunksOfB.load() >= 2)
+            run.requestStop();
+    };
+    run.RunTransfer();
+    modFSO::testing::setCopyObserver(nullptr);
+
+    EXPECT_EQ(TestFiles::entries(dst), QStringList({"a.bin"}));
+    EXPECT_EQ(host.log.lines(), QStringList({"t25: a.bin", "t31: t25 1 t29"}));
+    EXPECT_LT(chunksOfB.load(), 32) << "the copy of b.bin went on after the stop";
 }
 
 // A kernel that refuses to link an open file by its descriptor (AT_EMPTY_PATH needs a

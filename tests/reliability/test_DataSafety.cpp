@@ -143,6 +143,31 @@ TEST_F(DataSafetyTest, FileThatAnotherProgramStillWritesIsLeftForTheNextRun)
     }
 }
 
+// A move is whole or not at all: a source that cannot be removed (here a read-only folder) is
+// not copied either, the line says why, and the next run, able to remove it, moves it.
+TEST_F(DataSafetyTest, MoveWhoseSourceCannotBeRemovedLeavesNoCopy)
+{
+    TestFiles::SmallTmpfs other(root.filePath("other"), "4m");
+    RELIABILITY_REQUIRE_MOUNT(other);
+    ASSERT_TRUE(write(in(src, "keep.txt"), "mine"));
+    const TestMounts::BindMount readOnly(src, root.filePath("read-only"), true);
+    RELIABILITY_REQUIRE_MOUNT(readOnly);
+    host.move = true;
+    host.destination = root.filePath("other");
+
+    host.source = root.filePath("read-only");
+    run.RunTransfer();
+    EXPECT_EQ(lines().last(), "t35: " + errorText(EROFS) + " - keep.txt");
+    EXPECT_TRUE(entries(host.destination).isEmpty());
+    EXPECT_EQ(read(in(src, "keep.txt")), "mine");
+
+    host.source = src;
+    run.RunTransfer();
+    EXPECT_EQ(lines().last(), "t26: keep.txt");
+    EXPECT_EQ(read(in(host.destination, "keep.txt")), "mine");
+    EXPECT_FALSE(QFile::exists(in(src, "keep.txt")));
+}
+
 // A link to a file delivers the content of its target under the link's name, whether it is
 // copied or moved, on one file system or across; a move removes the link, never the target.
 TEST_F(DataSafetyTest, LinkToAFileArrivesAsItsContentAndAMoveRemovesOnlyTheLink)

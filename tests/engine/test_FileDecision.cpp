@@ -1,0 +1,93 @@
+// The decision for one file as a table: what is known before the transfer gives transfer or
+// not, the placement and the result; the transfer's answer gives what became of the file.
+#include "engine/FileDecision.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using FileDecision::Facts;
+using FileDecision::Plan;
+using FileDecision::Result;
+using modFSO::FsError;
+using modFSO::Placement;
+
+struct Row {
+    const char *what;
+    Plan plan;
+    Facts facts;
+    bool transfer;
+    Placement placement;
+    Result result;
+};
+
+TEST(FileDecisionTest, WhatIsKnownBeforeTheTransferDecidesIt)
+{
+    const Plan copy {false, false, false};
+    const Plan copyOver {false, true, false};
+    const Plan rename {true, false, true};
+    const Plan moveOver {true, true, false};
+    const Row rows[] = {
+        {"copy onto an existing name", copy, {true, false, {}}, false, Placement::Replace,
+            Result::KeptExisting},
+        {"overwrite an existing file", copyOver, {true, false, {}}, true, Placement::Replace,
+            Result::Replaced},
+        {"overwrite the file with itself", copyOver, {true, true, {}}, false, Placement::Replace,
+            Result::KeptExisting},
+        {"a new file without the check", copy, {false, false, {}}, true, Placement::NoReplace, Result::Done},
+        {"a new file, Overwrite, no check", copyOver, {false, false, {}}, true, Placement::Replace,
+            Result::Done},
+        {"a new file, Overwrite, it fits", copyOver, {false, false, true}, true, Placement::NoReplace,
+            Result::Done},
+        {"a new file that does not fit", copy, {false, false, false}, false, Placement::NoReplace,
+            Result::NoSpace},
+        {"an existing name does not ask for room", copy, {true, false, false}, false, Placement::Replace,
+            Result::KeptExisting},
+        {"a rename nobody looked for", rename, {{}, false, {}}, true, Placement::NoReplace, Result::Done},
+        {"a move with Overwrite never replaces a new name", moveOver, {false, false, {}}, true,
+            Placement::NoReplace, Result::Done},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        const FileDecision::Verdict verdict = FileDecision::decide(row.plan, row.facts);
+        EXPECT_EQ(verdict.transfer, row.transfer);
+        if (row.transfer || row.facts.exists.value_or(false))
+            EXPECT_EQ(verdict.placement, row.placement);
+        EXPECT_EQ(verdict.result, row.result);
+    }
+    EXPECT_FALSE(FileDecision::needsLook(rename, false));
+    EXPECT_TRUE(FileDecision::needsLook(rename, true)) << "the check looks at the name first";
+    EXPECT_TRUE(FileDecision::needsLook(copy, false));
+    EXPECT_TRUE(FileDecision::needsLook(moveOver, false));
+}
+
+TEST(FileDecisionTest, TheTransfersAnswerTellsWhatBecameOfTheFile)
+{
+    const auto error = [](FsError::Kind kind, int code) {
+        FsError e = FsError::fromErrno(FsError::Operation::CopyFile, code);
+        e.kind = kind;
+        return std::optional<FsError>(e);
+    };
+    const Facts looked {false, false, {}};
+    const Facts unlooked {{}, false, {}};
+    const FileDecision::Verdict copyNew {true, Placement::NoReplace, Result::Done};
+    const FileDecision::Verdict replace {true, Placement::Replace, Result::Replaced};
+
+    EXPECT_EQ(FileDecision::resultOf(looked, copyNew, std::nullopt), Result::Done);
+    EXPECT_EQ(FileDecision::resultOf(looked, replace, std::nullopt), Result::Replaced);
+    EXPECT_EQ(
+        FileDecision::resultOf(looked, copyNew, error(FsError::Kind::SourceInUse, EBUSY)), Result::InUse);
+    EXPECT_EQ(
+        FileDecision::resultOf(looked, copyNew, error(FsError::Kind::SourceChanged, EBUSY)), Result::Changed);
+    EXPECT_EQ(
+        FileDecision::resultOf(looked, copyNew, error(FsError::Kind::System, ECANCELED)), Result::Stopped);
+    // A name that appeared after the look is another program's file: an error, not "exists".
+    EXPECT_EQ(FileDecision::resultOf(looked, copyNew, error(FsError::Kind::System, EEXIST)), Result::Failed);
+    EXPECT_EQ(FileDecision::resultOf(unlooked, copyNew, error(FsError::Kind::System, EEXIST)),
+        Result::KeptExisting);
+    EXPECT_EQ(FileDecision::resultOf(unlooked, copyNew, error(FsError::Kind::System, EIO)), Result::Failed);
+}
+
+} // namespace
