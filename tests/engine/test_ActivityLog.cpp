@@ -109,4 +109,55 @@ TEST(ActivityLogTest, KeepsEveryLineOfALongLog)
     EXPECT_EQ(inserted.last().at(1).toInt(), 99999);
 }
 
+// Lines of every kind read back exactly from the compact store: wide and Latin-1 texts, a lone
+// surrogate, runs of lines sharing a prefix broken by lines without and by a change of locale,
+// a replacement deep into the log, a line longer than a page of the store, and a fresh start after clear().
+TEST(ActivityLogTest, LinesReadBackExactlyFromTheCompactStore)
+{
+    ActivityLog log;
+    QDateTime moment = fixedMorning();
+    log.setClock([&moment] { return moment; });
+    log.setLocale(QLocale(QLocale::German, QLocale::Germany));
+    const QString wide = QString::fromUtf8("t25: \u6587\u4ef6 \u00e4\u00df \U0001F600.txt");
+    const QString latin1 = QString::fromUtf8("t25: caf\u00e9 \u00ff\t\\n 100%.bin");
+    const QString surrogate = QStringLiteral("t25: ") + QChar(0xD800) + QStringLiteral("x");
+    const QString longLine = QStringLiteral("t35: ") + QString(70000, QLatin1Char('e')) + wide;
+    QStringList expected;
+    for (int n = 0; n < 3000; ++n) {
+        if (n % 1000 == 999)
+            moment = moment.addSecs(1);
+        // The lines written so far keep the prefix they were written with.
+        if (n == 1500)
+            log.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        const QString name = (n % 3 == 0 ? wide : n % 3 == 1 ? latin1 : surrogate) + QString::number(n);
+        log.log(QStringLiteral("t27: ") + name);
+        log.replaceNewest(name, n % 500 != 7);
+        expected.append(n % 500 != 7 ? log.datePrefix() + name : name);
+    }
+    log.logWithPrefix(longLine, true);
+    expected.append(log.datePrefix() + longLine);
+    log.logWithPrefix(QString(), false);
+    expected.append(QString());
+    ASSERT_EQ(log.lineCount(), expected.size());
+    for (int row = 0; row < expected.size(); ++row)
+        ASSERT_EQ(log.line(row), expected.at(row)) << row;
+    EXPECT_EQ(log.data(log.index(3000)).toString(), expected.at(3000));
+    EXPECT_EQ(log.line(-1), QString());
+    EXPECT_EQ(log.line(expected.size()), QString());
+
+    // Replaced after many lines, in the middle of a run of one prefix.
+    log.removeNewest();
+    log.removeNewest();
+    log.replaceNewest(latin1, true);
+    expected.resize(expected.size() - 2);
+    expected.last() = log.datePrefix() + latin1;
+    EXPECT_EQ(log.lines(), expected);
+    EXPECT_EQ(log.newestLine(), expected.last());
+
+    log.clear();
+    EXPECT_EQ(log.newestLine(), QString());
+    log.logWithPrefix(wide, true);
+    EXPECT_EQ(log.lines(), QStringList({log.datePrefix() + wide}));
+}
+
 } // namespace
