@@ -14,3 +14,10 @@ seconds() {
 median() {
     sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+
+# Prints what the figures depend on: the CPU model, the cores at hand, the kernel.
+machine() {
+    local model
+    model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+    echo "${model:-unknown CPU}, $(nproc) cores, Linux $(uname -r)"
+}
