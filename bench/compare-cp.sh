@@ -12,7 +12,12 @@
 # (xfsprogs), one file of 1 GiB copied within a btrfs or xfs image, against
 # `cp -a --reflink=auto`.
 # How: RUNS runs of each command (default 5), interleaved; before every run the destination is
-# removed and `sync` called, neither timed; the medians are compared.
+# removed and `sync` called, neither timed; the medians are compared. Wall time: for the run,
+# what transfer-bench prints as "seconds:"; for the others, the whole command. CPU time: user
+# and system time of each whole process (transfer-bench's from its start to its end, Qt's start
+# and the count of the copied files included). Every row gives the wall and the CPU ratio of
+# the run to the first other command, and each run's figures; the output names the machine
+# (CPU, cores, kernel) and the file system of each place, on which the figures depend.
 #
 #   bench/compare-cp.sh [PATH-TO-transfer-bench]        RUNS=7 ONLY=tmpfs|ext4|btrfs|xfs bench/compare-cp.sh
 set -euo pipefail
@@ -53,23 +58,27 @@ make_files() { # folder count bytes
     head -c $(($2 * $3)) /dev/urandom | split -b "$3" -a 5 -d - "$1/file-"
 }
 
-# The seconds of the transfer run itself, as transfer-bench measures them: from the listing of
-# the source to the last file, as in the window, where the program is already running (its
-# start, loading Qt, is not part of a run).
-run_seconds() { # source out [--move]
-    "$bench" "$@" | sed -n 's/^seconds: //p'
+# One run of transfer-bench: the seconds of the transfer run itself, as the bench measures
+# them (from the listing of the source to the last file, as in the window, where the program is
+# already running), and the CPU seconds of its whole process.
+run_figures() { # source out [--move]
+    local report figures
+    report=$(mktemp "$scratch/report.XXXXXX")
+    figures=$(measure "$report" "$bench" "$@")
+    echo "$(sed -n 's/^seconds: //p' "$report") ${figures#* }"
+    rm -f "$report"
 }
 
-# Prints the seconds of one run; the destination goes first, untimed.
+# Prints the wall and the CPU seconds of one run; the destination goes first, untimed.
 time_copy() { # tool source out
     rm -rf "$3"
     [ "$1" = tessaro ] && mkdir "$3"
     sync
     case $1 in
-        tessaro) run_seconds "$2" "$3" ;;
-        cp-a) seconds cp -a "$2" "$3" ;;
-        cp-r) seconds cp -r "$2" "$3" ;;
-        reflink) seconds cp -a --reflink=auto "$2" "$3" ;;
+        tessaro) run_figures "$2" "$3" ;;
+        cp-a) measure /dev/null cp -a "$2" "$3" ;;
+        cp-r) measure /dev/null cp -r "$2" "$3" ;;
+        reflink) measure /dev/null cp -a --reflink=auto "$2" "$3" ;;
     esac
 }
 
@@ -79,39 +88,49 @@ time_move() { # tool source out
     mkdir "$3"
     sync
     case $1 in
-        tessaro) run_seconds "$2.moving" "$3" --move ;;
-        mv) seconds bash -c 'mv -t "$1" "$2"/*' _ "$3" "$2.moving" ;;
+        tessaro) run_figures "$2.moving" "$3" --move ;;
+        mv) measure /dev/null bash -c 'mv -t "$1" "$2"/*' _ "$3" "$2.moving" ;;
     esac
 }
 
-# Runs each tool RUNS times in turn, the order turning each round; prints the medians.
+# The median of field $1 of the "wall cpu" pairs on standard input, one pair a line.
+pair_median() { awk -v f="$1" '{ print $f }' | median; }
+
+# Runs each tool RUNS times in turn, the order turning each round; prints the medians, the
+# ratios of the run to the first other tool, and every run's wall and CPU seconds.
 compare() { # label kind(copy|move) source out tools...
     local label=$1 kind=$2 source=$3 out=$4
     shift 4
     local tools=("$@") n i t
-    declare -A times=()
+    declare -A runs_of=() wall=() cpu=()
     for n in $(seq 1 "$runs"); do
         for i in "${!tools[@]}"; do
             t=${tools[$(((i + n) % ${#tools[@]}))]}
-            times[$t]+="$("time_$kind" "$t" "$source" "$out") "
+            runs_of[$t]+="$("time_$kind" "$t" "$source" "$out")"$'\n'
         done
     done
     rm -rf "$out"
-    local line="$label ($runs runs, medians):" base="" m
+    local line="$label ($runs runs, medians, wall/CPU):" base=""
     for t in "${tools[@]}"; do
-        m=$(echo "${times[$t]}" | tr ' ' '\n' | grep . | median)
-        line+=" $t $m s,"
-        [ "$t" = tessaro ] && mine=$m
-        [ -z "$base" ] && [ "$t" != tessaro ] && base=$m && basename=$t
+        wall[$t]=$(grep . <<<"${runs_of[$t]}" | pair_median 1)
+        cpu[$t]=$(grep . <<<"${runs_of[$t]}" | pair_median 2)
+        line+=" $t ${wall[$t]}/${cpu[$t]} s,"
+        [ -z "$base" ] && [ "$t" != tessaro ] && base=$t
     done
     echo "${line%,}"
-    for t in "${tools[@]}"; do echo "    $t runs: ${times[$t]}"; done
-    awk -v a="$mine" -v b="$base" -v n="$basename" 'BEGIN { printf "    ratio tessaro / %s: %.2f\n", n, a / b }'
+    awk -v w="${wall[tessaro]}" -v bw="${wall[$base]}" -v c="${cpu[tessaro]}" -v bc="${cpu[$base]}" \
+        -v n="$base" 'BEGIN { printf "    tessaro / %s: wall %.2f, CPU %.2f\n", n, w / bw, c / bc }'
+    for t in "${tools[@]}"; do
+        echo "    $t runs (wall/CPU s): $(grep . <<<"${runs_of[$t]}" | tr ' \n' '/ ' | sed 's/ $//')"
+    done
 }
+
+# The file system that holds a folder and its mount options (the topmost of stacked mounts).
+mounted_as() { findmnt -n -o FSTYPE,OPTIONS --target "$1" | tail -1 | tr -s ' '; }
 
 measure_in() { # place-name folder
     local name=$1 dir=$2
-    echo "== $name ($dir)"
+    echo "== $name ($dir; $(mounted_as "$dir"))"
     make_files "$dir/small" 10000 4096
     make_files "$dir/medium" 10000 65536
     make_files "$dir/large" 100 $((10 * 1024 * 1024))
@@ -122,6 +141,8 @@ measure_in() { # place-name folder
     compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro
     rm -rf "$dir/small" "$dir/medium" "$dir/large" "$dir/small.moving"
 }
+
+echo "on $(machine); $runs runs of each"
 
 want() { [ -z "${ONLY:-}" ] || [ "$ONLY" = "$1" ]; }
 
@@ -151,7 +172,7 @@ for fs in btrfs xfs; do
     fi
     make_image_fs "$fs" 3G
     dir="$scratch/$fs"
-    echo "== $fs, loop image ($dir)"
+    echo "== $fs, loop image ($dir; $(mounted_as "$dir"))"
     mkdir "$dir/one"
     head -c $((1024 * 1024 * 1024)) /dev/urandom >"$dir/one/big.bin"
     sync

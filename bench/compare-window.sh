@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# The main window against `cp -a`: 10 000 and 100 000 files of 4 KiB copied through Start
-# (with DoActionOnStart "1" and the log shown) by window-bench, and by `cp -a`, each RUNS times
-# (default 5), interleaved, with the destination removed and a `sync` before every run (not
-# timed); the medians are compared. The window's time runs from the click on Start until the
-# run is done (the program's own start, loading Qt and the fonts, is not part of the copy).
+# The main window against `cp -a`: files copied through Start (with DoActionOnStart "1" and the
+# log shown) by window-bench, and by `cp -a`, each RUNS times (default 5), interleaved, with the
+# destination removed and a `sync` before every run (not timed); the medians are compared. The
+# window's time runs from the click on Start until the run is done (the program's own start,
+# loading Qt and the fonts, is not part of the copy). Rows (ROWS, COUNTxBYTES): 10 000 files of
+# 4 KiB, 300 000 and 1 000 000 files of one byte. For each row also, from the window's runs:
+# how much its peak resident memory grew per file (VmHWM after the run less VmRSS before it),
+# what the log kept per line (the heap that clearing the log gives back), and the longest gap
+# between the window's events (the worst lateness of a 10 ms timer from the click to the end).
 # All of it in a tmpfs folder (TMPFS, default /dev/shm).
 #
-# Then the window's answer time (how late a 10 ms timer fires) while it copies one file of
-# 1 GiB within the tmpfs, and while it moves one from the tmpfs to a disk: a journaled ext4
-# image that the script makes and loop-mounts when it runs as root, otherwise DISK=/folder
-# (default /var/tmp).
+# Then the window's answer time while it copies one file of 1 GiB within the tmpfs, and while
+# it moves one from the tmpfs to a disk: a journaled ext4 image that the script makes and
+# loop-mounts when it runs as root, otherwise DISK=/folder (default /var/tmp); LARGE=0 leaves
+# both out.
 #
-#   bench/compare-window.sh [PATH-TO-window-bench]        RUNS=7 bench/compare-window.sh
+#   bench/compare-window.sh [PATH-TO-window-bench]
+#   RUNS=3 ROWS=1000000x1 LARGE=0 bench/compare-window.sh
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,11 +35,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-window_seconds() { # source out
+# One run of the window; prints its figures: wall seconds, peak growth in bytes per file, bytes
+# per kept log line, worst lateness of the 10 ms timer in ms.
+window_run() { # source out
+    local report
     rm -rf "$2"
     mkdir "$2"
     sync
-    "$bench" copy "$1" "$2" 2>/dev/null | sed -n 's/.*wall time: \([0-9.]*\) s.*/\1/p'
+    report=$("$bench" copy "$1" "$2" 2>/dev/null)
+    echo "$(sed -n 's/.*wall time: \([0-9.]*\) s.*/\1/p' <<<"$report")" \
+        "$(sed -n 's/.* \([0-9]*\) bytes per file.*/\1/p' <<<"$report")" \
+        "$(sed -n 's/the log kept \([0-9.]*\) bytes per line.*/\1/p' <<<"$report")" \
+        "$(sed -n 's/.*lateness worst \([0-9.]*\) ms.*/\1/p' <<<"$report")"
 }
 
 cp_seconds() { # source out
@@ -43,36 +55,54 @@ cp_seconds() { # source out
     seconds cp -a "$1" "$2"
 }
 
-compare() { # label count goal
-    local label=$1 count=$2 goal=$3 source="$work/files-$2" n cp_times="" window_times=""
+# The median of field $1 of the lines on standard input.
+field_median() { awk -v f="$1" '{ print $f }' | median; }
+
+compare() { # count bytes goal
+    local count=$1 bytes=$2 goal=$3 source="$work/files-$1" n cp_times="" window_runs=""
+    local label="$count files of $bytes bytes"
+    [ "$bytes" -eq 1 ] && label="$count files of 1 byte"
     mkdir -p "$source"
-    head -c $((4096 * count)) /dev/urandom | split -b 4096 -a 6 -d - "$source/file-"
+    if [ "$bytes" -eq 1 ]; then
+        head -c "$count" /dev/zero | split -b 1 -a 7 -d - "$source/file-"
+    else
+        head -c $((bytes * count)) /dev/urandom | split -b "$bytes" -a 7 -d - "$source/file-"
+    fi
     sync
     for n in $(seq 1 "$runs"); do
         if [ $((n % 2)) -eq 1 ]; then
             cp_times+="$(cp_seconds "$source" "$work/out") "
-            window_times+="$(window_seconds "$source" "$work/out") "
+            window_runs+="$(window_run "$source" "$work/out")"$'\n'
         else
-            window_times+="$(window_seconds "$source" "$work/out") "
+            window_runs+="$(window_run "$source" "$work/out")"$'\n'
             cp_times+="$(cp_seconds "$source" "$work/out") "
         fi
     done
+    window_runs=$(grep . <<<"$window_runs")
     local cp_median window_median
     cp_median=$(echo "$cp_times" | tr ' ' '\n' | grep . | median)
-    window_median=$(echo "$window_times" | tr ' ' '\n' | grep . | median)
+    window_median=$(field_median 1 <<<"$window_runs")
     echo "$label ($runs runs, medians): cp -a $cp_median s, window $window_median s, ratio" \
         "$(awk -v a="$window_median" -v b="$cp_median" 'BEGIN { printf "%.2f", a / b }') (goal: at most $goal)"
+    echo "    window's peak memory grew by $(field_median 2 <<<"$window_runs") bytes per file" \
+        "(goal: at most 150, the log included); the log kept $(field_median 3 <<<"$window_runs")" \
+        "bytes per line; the longest gap between the window's events: $(field_median 4 <<<"$window_runs")" \
+        "ms (goal: at most 100)"
+    echo "    cp -a runs (s): $cp_times"
+    echo "    window runs (s, bytes per file, bytes per log line, longest gap ms):" \
+        "$(tr '\n' ';' <<<"$window_runs" | sed 's/;/; /g')"
     rm -rf "$source" "$work/out"
 }
 
-echo "in $work"
-compare "10 000 files of 4 KiB" 10000 1.0
-compare "100 000 files of 4 KiB" 100000 1.1
-echo "the log of the last run:"
-mkdir -p "$work/files" && head -c $((4096 * 100000)) /dev/urandom | split -b 4096 -a 6 -d - "$work/files/file-"
-mkdir -p "$work/out" && "$bench" copy "$work/files" "$work/out" 2>/dev/null | tail -2
-rm -rf "$work/files" "$work/out"
+echo "in $work ($(stat -f -c %T "$work")), on $(machine)"
+for row in ${ROWS:-10000x4096 300000x1 1000000x1}; do
+    count=${row%x*}
+    goal=1.1
+    [ "$count" -le 10000 ] && goal=1.0
+    compare "$count" "${row#*x}" "$goal"
+done
 
+[ "${LARGE:-1}" = 1 ] || exit 0
 mkdir -p "$work/large" "$work/out"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/large/big.bin"
 sync

@@ -2,11 +2,12 @@
 //
 //   window-bench copy SOURCE DESTINATION [--move]
 //       Start with DoActionOnStart "1": copies (or moves) every file of SOURCE into DESTINATION
-//       through the window, and prints the number of files, of log lines, the wall time, the
-//       heap the log took per line, and the time each tenth of the lines took.
+//       through the window, and prints the number of files, of log lines, the wall time, how
+//       much the window's peak memory grew per file, what the log keeps per line, the time each
+//       tenth of the lines took, and how late a 10 ms timer came while the run worked.
 //   window-bench latency SOURCE DESTINATION [--move]
-//       The same run, with a timer ticking every 10 ms: prints how late its ticks came while
-//       the run was working (the window's answer time), worst and 99th percentile.
+//       The same run; the timer's lateness comes last (the window's answer time), worst and
+//       99th percentile.
 
 #include "config/modGlobal.h"
 #include "engine/ActivityLog.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
@@ -41,17 +43,30 @@ bool writeSettings(const QString &path, const QString &source, const QString &de
     return true;
 }
 
-// Gaps between the ticks of a 10 ms timer beyond its period, taken while the run works.
+// Gaps between the ticks of a 10 ms timer beyond its period, taken from the click on Start
+// until the run is over: the listing before the first file counts as much as the file loop.
 class TickWatch : public QObject
 {
 public:
-    explicit TickWatch(frmMain &window)
-        : m_window(window)
+    TickWatch()
     {
         connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.start(TickMs);
         m_clock.start();
+    }
+
+    void begin()
+    {
+        m_watching = true;
+        m_last = m_clock.nsecsElapsed();
+    }
+
+    // The time from the last tick to the end of the run is a gap too.
+    void end()
+    {
+        tick();
+        m_watching = false;
     }
 
     std::vector<qint64> &lateness() { return m_lateness; }
@@ -60,14 +75,14 @@ private:
     void tick()
     {
         const qint64 now = m_clock.nsecsElapsed();
-        if (m_window.scheduler().transferRun().inFileLoop() && m_last > 0)
+        if (m_watching)
             m_lateness.push_back(std::max<qint64>(0, now - m_last - qint64(TickMs) * 1000000));
         m_last = now;
     }
 
-    frmMain &m_window;
     QTimer m_timer;
     QElapsedTimer m_clock;
+    bool m_watching = false;
     qint64 m_last = 0;
     std::vector<qint64> m_lateness;
 };
@@ -109,6 +124,38 @@ size_t heapInUse()
 {
     const struct mallinfo2 info = ::mallinfo2();
     return info.uordblks + info.hblkhd;
+}
+
+// A line of /proc/self/status in KiB ("VmRSS", "VmHWM"), -1 when missing.
+qint64 statusKiB(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Counts without keeping the names: a listing kept or freed here would stay in the heap, and
+// the run would reuse it unseen.
+qsizetype countFiles(const QString &folder)
+{
+    qsizetype count = 0;
+    for (QDirIterator it(folder, QDir::Files); it.hasNext(); it.next())
+        ++count;
+    return count;
+}
+
+// Sets the peak resident size back to the current one, so that the peak after the run is the
+// run's own.
+bool resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
 void printLateness(std::vector<qint64> &lateness)
@@ -158,26 +205,43 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    std::unique_ptr<TickWatch> watch;
-    if (args[1] == "latency")
-        watch = std::make_unique<TickWatch>(window);
-    const LineWatch lines(window.activityLog(), int(QDir(source).entryList(QDir::Files).size()));
+    TickWatch watch;
+    const qsizetype files = countFiles(source);
+    const LineWatch lines(window.activityLog(), int(files));
     const size_t heapBefore = heapInUse();
+    // Heap that earlier work freed would hide what the run takes anew.
+    ::malloc_trim(0);
+    const bool peakReset = resetPeak();
+    const qint64 residentBefore = statusKiB("VmRSS");
 
     QElapsedTimer clock;
     clock.start();
+    watch.begin();
     start->click();
+    // Should the run go on in the event loop after the click, wait for its end.
+    while (window.scheduler().transferRun().isActive())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    watch.end();
     const double seconds = clock.nsecsElapsed() / 1e9;
+    const qint64 peakAfter = statusKiB("VmHWM");
     const size_t heapAfter = heapInUse();
 
-    const int lineCount = window.activityLog().lineCount();
+    ActivityLog &log = window.activityLog();
+    const int lineCount = log.lineCount();
     std::printf("files in destination: %lld, log lines: %d, wall time: %.3f s\n",
-        static_cast<long long>(QDir(destination).entryList(QDir::Files).size()), lineCount, seconds);
+        static_cast<long long>(countFiles(destination)), lineCount, seconds);
+    std::printf("peak memory of the window: %.1f MiB before the run, %.1f MiB more during it%s,"
+                " %.0f bytes per file\n",
+        residentBefore / 1024.0, (peakAfter - residentBefore) / 1024.0,
+        peakReset ? "" : " (peak not reset: since start)",
+        (peakAfter - residentBefore) * 1024.0 / std::max<qsizetype>(1, files));
     std::printf("heap after the run: %.0f bytes more per log line\n",
         double(qint64(heapAfter) - qint64(heapBefore)) / std::max(1, lineCount));
-    if (watch)
-        printLateness(watch->lateness());
-    else
-        lines.print();
+    // What clearing the log gives back is what its lines took.
+    log.clear();
+    std::printf("the log kept %.1f bytes per line\n",
+        double(qint64(heapAfter) - qint64(heapInUse())) / std::max(1, lineCount));
+    lines.print();
+    printLateness(watch.lateness());
     return 0;
 }

@@ -21,21 +21,57 @@ QVariant ActivityLog::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= lineCount())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return m_lines.at(index.row());
+        return line(index.row());
     return {};
+}
+
+QString ActivityLog::line(int row) const
+{
+    if (row < 0 || row >= lineCount())
+        return {};
+    // The run of the row: the last one that starts at or before it.
+    qsizetype low = 0;
+    qsizetype high = m_runStarts.size() - 1;
+    while (low < high) {
+        const qsizetype middle = (low + high + 1) / 2;
+        if (m_runStarts[middle] <= row)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return m_runPrefixes.at(low) + m_texts.at(row);
+}
+
+QStringList ActivityLog::lines() const
+{
+    QStringList all;
+    all.reserve(lineCount());
+    for (int row = 0; row < lineCount(); ++row)
+        all.append(line(row));
+    return all;
 }
 
 void ActivityLog::log(const QString &line)
 {
-    const int row = lineCount();
-    beginInsertRows(QModelIndex(), row, row);
-    m_lines.append(line);
-    endInsertRows();
+    append(QString(), line);
 }
 
 void ActivityLog::logWithPrefix(const QString &line, bool prefixWanted)
 {
-    log(prefixWanted ? datePrefix() + line : line);
+    append(prefixWanted ? datePrefix() : QString(), line);
+}
+
+void ActivityLog::append(const QString &prefix, const QString &text)
+{
+    const int row = lineCount();
+    beginInsertRows(QModelIndex(), row, row);
+    if (m_runStarts.isEmpty() || prefix != m_newestPrefix) {
+        m_runStarts.append(row);
+        m_runPrefixes.append(prefix);
+        m_newestPrefix = prefix;
+    }
+    m_texts.append(text);
+    endInsertRows();
 }
 
 void ActivityLog::replaceNewest(const QString &line, bool prefixWanted)
@@ -51,13 +87,18 @@ void ActivityLog::selectNewest()
 
 void ActivityLog::removeNewest()
 {
-    if (m_lines.isEmpty())
+    if (m_texts.isEmpty())
         return;
     const int row = lineCount() - 1;
     if (m_selectedRow == row)
         setSelectedRow(-1);
     beginRemoveRows(QModelIndex(), row, row);
-    m_lines.removeLast();
+    m_texts.removeLast();
+    if (m_runStarts.last() == row) {
+        m_runStarts.truncate(m_runStarts.size() - 1);
+        m_runPrefixes.removeLast();
+        m_newestPrefix = m_runPrefixes.isEmpty() ? QString() : m_runPrefixes.last();
+    }
     endRemoveRows();
 }
 
@@ -65,7 +106,10 @@ void ActivityLog::clear()
 {
     setSelectedRow(-1);
     beginResetModel();
-    m_lines.clear();
+    m_texts.clear();
+    m_runStarts.clear();
+    m_runPrefixes.clear();
+    m_newestPrefix.clear();
     endResetModel();
 }
 

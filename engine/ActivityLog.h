@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/PagedArray.h"
+#include "engine/TextArena.h"
+
 #include <QAbstractListModel>
 #include <QDateTime>
 #include <QLocale>
@@ -11,6 +14,9 @@
 // selected line, so that a view can follow the newest line (selectedRowChanged).
 //
 // Appending and removing cost the same at 100 000 lines as at 100: each touches one row.
+// The log lives as long as the window and is never trimmed, so its lines are kept compactly
+// (TextArena), and a date prefix once for every run of lines that share it; a line reads back
+// as the text that was logged, its prefix fixed when it was written.
 class ActivityLog : public QAbstractListModel
 {
     Q_OBJECT
@@ -35,10 +41,12 @@ public:
     void removeNewest();
     void clear();
 
-    int lineCount() const { return static_cast<int>(m_lines.size()); }
-    QString line(int row) const { return m_lines.value(row); }
-    QString newestLine() const { return m_lines.isEmpty() ? QString() : m_lines.last(); }
-    const QStringList &lines() const { return m_lines; }
+    int lineCount() const { return static_cast<int>(m_texts.size()); }
+    // An empty text for a row that is not there.
+    QString line(int row) const;
+    QString newestLine() const { return line(lineCount() - 1); }
+    // A copy of every line, for checks; the window reads one row at a time.
+    QStringList lines() const;
     // The selected row, -1 for none.
     int selectedRow() const { return m_selectedRow; }
 
@@ -63,12 +71,19 @@ signals:
     void selectedRowChanged(int row);
 
 private:
+    void append(const QString &prefix, const QString &text);
     void setSelectedRow(int row);
     QString formatMoment(const QDateTime &moment) const;
     void followProgramLanguage() const;
     void useFormatsOf(const QLocale &locale) const;
 
-    QStringList m_lines;
+    // Each line's text after its prefix.
+    TextArena m_texts;
+    // The lines form runs that share one prefix (the empty one for lines without): the first
+    // row of each run and its prefix, the newest run's also as a string to compare with.
+    PagedArray<int, 12> m_runStarts;
+    TextArena m_runPrefixes;
+    QString m_newestPrefix;
     int m_selectedRow = -1;
     Clock m_clock;
     // Set when a locale was given; otherwise the formats follow the program's language.

@@ -109,4 +109,61 @@ TEST(ActivityLogTest, KeepsEveryLineOfALongLog)
     EXPECT_EQ(inserted.last().at(1).toInt(), 99999);
 }
 
+// Lines of every kind read back exactly from the compact store: Latin-1 texts, wide ones, a
+// lone surrogate; runs of lines sharing a prefix, broken by lines without and by a change of
+// locale; lines removed back across runs; a line longer than a page of the store; clear().
+TEST(ActivityLogTest, LinesReadBackExactlyFromTheCompactStore)
+{
+    ActivityLog log;
+    QDateTime moment = fixedMorning();
+    log.setClock([&moment] { return moment; });
+    log.setLocale(QLocale(QLocale::German, QLocale::Germany));
+    const QString wide = QString::fromUtf8("t25: \u6587\u4ef6 \u00e4\u00df \U0001F600.txt");
+    const QString latin1 = QString::fromUtf8("t25: caf\u00e9 \u00ff\t\\n 100%.bin");
+    const QString surrogate = QStringLiteral("t25: ") + QChar(0xD800) + QStringLiteral("x");
+    const QString beyondLatin1 = QString::fromUtf8("t25: \u0141\u00f3d\u017a ");
+    const QStringList names = {wide, latin1, surrogate, beyondLatin1};
+    const QString longLine = QStringLiteral("t35: ") + QString(70000, QLatin1Char('e')) + wide;
+    QStringList expected;
+    for (int n = 0; n < 3000; ++n) {
+        if (n % 1000 == 999)
+            moment = moment.addSecs(1);
+        // The lines written so far keep the prefix they were written with.
+        if (n == 1500)
+            log.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        const QString name = names.at(n % names.size()) + QString::number(n);
+        log.log(QStringLiteral("t27: ") + name);
+        log.replaceNewest(name, n % 500 != 7);
+        expected.append(n % 500 != 7 ? log.datePrefix() + name : name);
+    }
+    log.logWithPrefix(longLine, true);
+    expected.append(log.datePrefix() + longLine);
+    log.logWithPrefix(QString(), false);
+    expected.append(QString());
+    ASSERT_EQ(log.lineCount(), expected.size());
+    for (int row = 0; row < expected.size(); ++row)
+        ASSERT_EQ(log.line(row), expected.at(row)) << row;
+    EXPECT_EQ(log.data(log.index(3000)).toString(), expected.at(3000));
+    EXPECT_EQ(log.line(-1), QString());
+    EXPECT_EQ(log.line(expected.size()), QString());
+
+    // Removed back across runs of prefixes, then written at a new moment; replaced after many
+    // lines, in the middle of a run of one prefix.
+    for (int n = 0; n < 600; ++n)
+        log.removeNewest();
+    expected.resize(expected.size() - 600);
+    moment = moment.addSecs(1);
+    log.logWithPrefix(latin1, true);
+    log.logWithPrefix(wide, true);
+    log.replaceNewest(beyondLatin1, true);
+    expected << log.datePrefix() + latin1 << log.datePrefix() + beyondLatin1;
+    EXPECT_EQ(log.lines(), expected);
+    EXPECT_EQ(log.newestLine(), expected.last());
+
+    log.clear();
+    EXPECT_EQ(log.newestLine(), QString());
+    log.logWithPrefix(wide, true);
+    EXPECT_EQ(log.lines(), QStringList({log.datePrefix() + wide}));
+}
+
 } // namespace
