@@ -4,6 +4,7 @@
 #include "config/WindowSettings.h"
 #include "config/modGlobal.h"
 #include "config/modRegistry.h"
+#include "ui/Accessibility.h"
 #include "ui/BackColor.h"
 #include "ui/Dialogs.h"
 #include "ui/Seams.h"
@@ -67,6 +68,7 @@ frmMain::~frmMain()
 
 void frmMain::setUpWindow()
 {
+    Accessibility::InstallInterfaces();
     m_ui->setupUi(this);
     dxOption1 = {m_ui->dxOption1_0, m_ui->dxOption1_1};
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -74,10 +76,14 @@ void frmMain::setUpWindow()
     Twips::FitFormToDpi(this);
     setFixedSize(Twips::ToPixelsX(ClientWidthTwips, this), Twips::ToPixelsY(ClientHeightTwips, this));
 
-    for (QLabel *label : {m_ui->Label1, m_ui->Label2, m_ui->Label3, m_ui->Label4})
+    // Each heading labels its control, for a screen reader too.
+    const std::initializer_list<std::pair<QLabel *, QWidget *>> headings = {{m_ui->Label1, m_ui->dxText1},
+        {m_ui->Label2, m_ui->dxText2}, {m_ui->Label3, m_ui->dxCombo1}, {m_ui->Label4, m_ui->List1}};
+    for (const auto &[label, control] : headings) {
         label->setTextFormat(Qt::PlainText);
-    m_ui->List1->setModel(&m_log);
-    connect(&m_log, &ActivityLog::selectedRowChanged, this, &frmMain::followSelectedLine);
+        label->setBuddy(control);
+    }
+    m_ui->List1->setLog(&m_log);
     m_ui->List1->viewport()->setMouseTracking(true);
     m_ui->List1->viewport()->installEventFilter(this);
     m_ui->cmdQuit->installEventFilter(this);
@@ -367,29 +373,6 @@ void frmMain::setLogLayout(bool shown)
              static_cast<QWidget *>(m_ui->cmdInfo)})
         button->move(button->x(), buttonTop);
     setFixedSize(width(), Twips::ToPixelsY(ClientHeightTwips - cut, this));
-}
-
-void frmMain::followSelectedLine(int row)
-{
-    // The list lays out all its lines whenever it is asked to show one; a run selects two
-    // lines per file, so the list follows once per round of events, not once per line.
-    m_followRow = row;
-    if (m_followPending)
-        return;
-    m_followPending = true;
-    QMetaObject::invokeMethod(this, &frmMain::showSelectedLine, Qt::QueuedConnection);
-}
-
-void frmMain::showSelectedLine()
-{
-    m_followPending = false;
-    if (m_followRow < 0 || m_followRow >= m_log.lineCount()) {
-        m_ui->List1->clearSelection();
-        return;
-    }
-    const QModelIndex line = m_log.index(m_followRow);
-    m_ui->List1->setCurrentIndex(line);
-    m_ui->List1->scrollTo(line);
 }
 
 void frmMain::List1_MouseMove(Qt::MouseButtons buttons, const QPoint &position)

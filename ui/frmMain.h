@@ -128,8 +128,6 @@ private:
     void notifyRunErrors(const RunReport &report);
     void browseInto(QLineEdit *field, FrmMainTexts::TextId promptId);
     void setLogLayout(bool shown);
-    void followSelectedLine(int row);
-    void showSelectedLine();
     void showIntervalFromStart();
     void showIntervalInRed(bool red);
     void closeWhenRunEnds();
@@ -155,8 +153,6 @@ private:
     bool m_intervalRed = false;
     bool m_busy = false;
     bool m_centred = false;
-    bool m_followPending = false;
-    int m_followRow = -1;
     // A close that came while a run was working: the window closes once the run has ended.
     bool m_closeAfterRun = false;
 };
