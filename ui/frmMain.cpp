@@ -210,11 +210,10 @@ void frmMain::ApplyBackColor()
     const std::optional<QColor> color = BackColor::StoredBackColor(QApplication::palette(this));
     if (!color)
         return;
-    // The frame, the option buttons and the check boxes take the window's background; the
-    // edits, the list and the buttons paint with roles of their own and keep their colours.
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, *color);
-    setPalette(windowPalette);
+    // The frame, the option buttons and the check boxes take the window's background, and the
+    // labels on it a text colour that reads there; the edits, the list and the buttons paint
+    // with roles of their own and keep their colours.
+    setPalette(BackColor::WithBackColor(palette(), *color, QApplication::palette(this)));
     m_ui->Frame1->setAutoFillBackground(true);
 }
 
@@ -636,15 +635,19 @@ void frmMain::allowStartStop(bool allowed)
 
 void frmMain::showFolders(bool sourceExists, bool destinationExists)
 {
-    setTextColor(m_ui->dxText1, sourceExists ? Qt::black : Qt::red);
-    setTextColor(m_ui->dxText2, destinationExists ? Qt::black : Qt::red);
+    showInRed(m_ui->dxText1, !sourceExists);
+    showInRed(m_ui->dxText2, !destinationExists);
 }
 
-void frmMain::setTextColor(QWidget *field, const QColor &color)
+// Red marks what is wrong; otherwise the field keeps no colour of its own and so paints in the
+// theme's text colour, dark or light, also after the theme changed.
+void frmMain::showInRed(QWidget *field, bool red)
 {
-    QPalette colors = field->palette();
-    colors.setColor(QPalette::Active, QPalette::Text, color);
-    colors.setColor(QPalette::Inactive, QPalette::Text, color);
+    QPalette colors;
+    if (red) {
+        colors.setColor(QPalette::Active, QPalette::Text, Qt::red);
+        colors.setColor(QPalette::Inactive, QPalette::Text, Qt::red);
+    }
     field->setPalette(colors);
 }
 
@@ -696,7 +699,7 @@ void frmMain::showIntervalRefused()
 void frmMain::showIntervalInRed(bool red)
 {
     m_intervalRed = red;
-    setTextColor(m_ui->dxCombo1->lineEdit(), red ? Qt::red : Qt::black);
+    showInRed(m_ui->dxCombo1->lineEdit(), red);
     // Red alone does not say what is wrong.
     const QString range = QString::number(Scheduler::MinimumInterval) + QChar(0x2013)
         + QString::number(Scheduler::MaximumInterval);

@@ -131,7 +131,7 @@ private:
     void showIntervalFromStart();
     void showIntervalInRed(bool red);
     void closeWhenRunEnds();
-    void setTextColor(QWidget *field, const QColor &color);
+    void showInRed(QWidget *field, bool red);
     QString text(FrmMainTexts::TextId id) const { return m_texts.text(id); }
 
     std::unique_ptr<Ui::frmMain> m_ui;
