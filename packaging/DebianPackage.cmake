@@ -5,11 +5,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaro-lite)
 set(CPACK_PACKAGE_VENDOR Ulvenor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copies or moves the files of one folder into another, at once or every few minutes")
-set(CPACK_PACKAGE_DESCRIPTION "Tessaro Lite copies or moves the plain files of one source folder into one
-destination folder, once or every 1 to 540 minutes, while it sits in its window or
-as an icon in the notification area. Every run writes one log line per file.
-A copy takes its name only when it is complete, so no file is left half-written.
+# Debian keeps the synopsis under 80 characters and the lines below it under 80 too.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy or move the files of a folder into another, now or on a schedule")
+set(CPACK_PACKAGE_DESCRIPTION "Tessaro Lite copies or moves the plain files of one source folder into
+one destination folder, once or every 1 to 540 minutes, while it sits in
+its window or as an icon in the notification area. Every run writes one
+log line per file. A copy takes its name only when it is complete, so no
+file is left half-written.
 TessaroUpdate offers to open the update page in the web browser.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -24,6 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.ulvenor.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
+# Qt runs natively on a Wayland desktop only with its Wayland plugin; without it, it goes
+# through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 # GNOME shows no notification area without this extension.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS gnome-shell-extension-appindicator)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -13,7 +13,9 @@
 #
 # QT_SCALE_FACTOR and QT_FONT_DPI (a larger font, as a desktop's text scaling sets it) are
 # passed to the program; SCREEN gives the virtual screen's size (default 800x600), INTERVAL
-# the interval in minutes (default 15).
+# the interval in minutes (default 15). THEME=dark gives the program a dark palette the way a
+# KDE desktop does (Qt's KDE platform theme reading the colours of ~/.config/kdeglobals), and
+# BGCOLOR a stored window colour, as F11 ("&H00FFFFFF") or F12 ("&H8000000F") store it.
 set -eu
 . "$(dirname "$0")/setup.sh"
 # import, of ImageMagick, cuts the pictures out of the virtual screen.
@@ -58,6 +60,37 @@ Language=$language
 ShowDateAndTime=1
 SysTray=1
 INI
+if [ "${THEME:-}" = dark ]; then
+    # Breeze Dark's colours.
+    cat >"$work/config/kdeglobals" <<KDE
+[Colors:Button]
+BackgroundNormal=49,54,59
+ForegroundNormal=239,240,241
+[Colors:Selection]
+BackgroundNormal=61,174,233
+ForegroundNormal=252,252,252
+[Colors:Tooltip]
+BackgroundNormal=49,54,59
+ForegroundNormal=239,240,241
+[Colors:View]
+BackgroundNormal=35,38,41
+BackgroundAlternate=49,54,59
+ForegroundNormal=239,240,241
+ForegroundInactive=161,169,177
+ForegroundLink=29,153,243
+ForegroundVisited=155,89,182
+[Colors:Window]
+BackgroundNormal=49,54,59
+ForegroundNormal=239,240,241
+ForegroundInactive=161,169,177
+KDE
+    cp "$work/config/kdeglobals" "$work/fresh/kdeglobals"
+    export QT_QPA_PLATFORMTHEME=kde KDE_SESSION_VERSION=5 QT_STYLE_OVERRIDE=Fusion
+fi
+if [ -n "${BGCOLOR:-}" ]; then
+    mkdir -p "$work/config/Ulvenor"
+    printf '[Options]\nBGColor=%s\n' "$BGCOLOR" >"$work/config/Ulvenor/TessaroLite.conf"
+fi
 
 exec 3< <(Xvfb -displayfd 1 -screen 0 "${SCREEN:-800x600}x24" -nolisten tcp 2>/dev/null)
 pids+=($!)

@@ -14,7 +14,9 @@ tessaro_packages=(
     # Qt's own texts (question buttons, folder picker) in the program's language
     qt6-translations-l10n
     # making the Debian package (cpack asks dpkg-shlibdeps and file) and checking what it ships
-    dpkg-dev file desktop-file-utils appstream
+    dpkg-dev file desktop-file-utils appstream lintian
+    # what a screen reader reads over AT-SPI: a session bus, the accessibility bus and a client
+    dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     # faults from outside for the reliability tests: failing system calls, a vfat image
     strace fusefat dosfstools
 )

@@ -2,6 +2,9 @@
 
 #include "config/modRegistry.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace BackColor
 {
 
@@ -42,6 +45,31 @@ std::optional<QPalette::ColorRole> systemColorRole(int index)
     }
 }
 
+// Relative luminance and contrast ratio as the accessibility guidelines for the web define
+// them; 4.5 is their least contrast for normal text.
+constexpr double ReadableContrast = 4.5;
+
+double luminance(const QColor &color)
+{
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+double contrast(const QColor &one, const QColor &other)
+{
+    const double a = luminance(one);
+    const double b = luminance(other);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor halfway(const QColor &from, const QColor &to)
+{
+    return QColor(
+        (from.red() + to.red()) / 2, (from.green() + to.green()) / 2, (from.blue() + to.blue()) / 2);
+}
+
 } // namespace
 
 std::optional<QColor> ColorFromValue(qint32 value, const QPalette &systemPalette)
@@ -62,6 +90,25 @@ std::optional<QColor> StoredBackColor(const QPalette &systemPalette)
     if (!value)
         return std::nullopt;
     return ColorFromValue(*value, systemPalette);
+}
+
+QColor TextColorOn(const QColor &background, const QColor &themeText)
+{
+    if (contrast(themeText, background) >= ReadableContrast)
+        return themeText;
+    const QColor black(Qt::black);
+    const QColor white(Qt::white);
+    return contrast(black, background) >= contrast(white, background) ? black : white;
+}
+
+QPalette WithBackColor(QPalette palette, const QColor &background, const QPalette &themePalette)
+{
+    const QColor text = TextColorOn(background, themePalette.color(QPalette::Active, QPalette::WindowText));
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::Active, QPalette::WindowText, text);
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, text);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, halfway(text, background));
+    return palette;
 }
 
 } // namespace BackColor

@@ -1,5 +1,9 @@
 #include "ui/LogView.h"
 
+#include "engine/ActivityLog.h"
+#include "ui/Accessibility.h"
+
+#include <QAccessible>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -17,6 +21,18 @@ LogView::LogView(QWidget *parent)
     setSelectionBehavior(SelectRows);
     setVerticalScrollMode(ScrollPerItem);
     setHorizontalScrollMode(ScrollPerPixel);
+    Accessibility::InstallInterfaces();
+}
+
+void LogView::setLog(ActivityLog *log)
+{
+    if (auto *shown = qobject_cast<ActivityLog *>(model()))
+        disconnect(shown, &ActivityLog::selectedRowChanged, this, &LogView::follow);
+    setModel(log);
+    if (!log)
+        return;
+    connect(log, &ActivityLog::selectedRowChanged, this, &LogView::follow);
+    follow(log->selectedRow());
 }
 
 int LogView::rowHeight() const
@@ -29,6 +45,18 @@ int LogView::rowHeight() const
 int LogView::rowCount() const
 {
     return model() ? model()->rowCount(rootIndex()) : 0;
+}
+
+// Whole rows only: a row cut by the lower edge is not in sight.
+int LogView::rowsInSight() const
+{
+    return std::max(1, viewport()->height() / rowHeight());
+}
+
+bool LogView::rowInSight(int row, int rowsShown) const
+{
+    const int first = verticalScrollBar()->value();
+    return row >= first && row < first + rowsShown;
 }
 
 // With ScrollPerItem the vertical bar counts rows, so a row's place is its number less the
@@ -52,7 +80,7 @@ void LogView::scrollTo(const QModelIndex &index, ScrollHint hint)
     if (!index.isValid())
         return;
     QScrollBar *bar = verticalScrollBar();
-    const int inSight = std::max(1, viewport()->height() / rowHeight());
+    const int inSight = rowsInSight();
     const int row = index.row();
     if (hint == PositionAtTop)
         bar->setValue(row);
@@ -79,7 +107,7 @@ QModelIndex LogView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers
     const int count = rowCount();
     if (count == 0)
         return {};
-    const int inSight = std::max(1, viewport()->height() / rowHeight());
+    const int inSight = rowsInSight();
     int row = currentIndex().isValid() ? currentIndex().row() : 0;
     switch (cursorAction) {
     case MoveUp:
@@ -147,9 +175,14 @@ QRegion LogView::visualRegionForSelection(const QItemSelection &selection) const
     return region;
 }
 
+// The current row stays in sight when the viewport shrinks, as it does when the horizontal
+// bar appears under the newest line.
 void LogView::updateGeometries()
 {
-    const int inSight = std::max(1, viewport()->height() / rowHeight());
+    const int inSight = rowsInSight();
+    const int current = currentIndex().isValid() ? currentIndex().row() : -1;
+    const bool keepCurrent = current >= 0 && rowInSight(current, m_rowsShown);
+    m_rowsShown = inSight;
     verticalScrollBar()->setRange(0, std::max(0, rowCount() - inSight));
     verticalScrollBar()->setPageStep(inSight);
     verticalScrollBar()->setSingleStep(1);
@@ -157,6 +190,8 @@ void LogView::updateGeometries()
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(fontMetrics().averageCharWidth());
     QAbstractItemView::updateGeometries();
+    if (keepCurrent && !rowInSight(current, inSight))
+        scrollTo(currentIndex());
 }
 
 void LogView::paintEvent(QPaintEvent *event)
@@ -204,17 +239,42 @@ void LogView::rowsInserted(const QModelIndex &parent, int start, int end)
 
 void LogView::rangeChanged()
 {
-    if (m_rangePending)
+    if (m_settlePending)
         return;
-    m_rangePending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_rangePending = false;
-            updateGeometries();
-            viewport()->update();
-        },
-        Qt::QueuedConnection);
+    m_settlePending = true;
+    QMetaObject::invokeMethod(this, &LogView::settle, Qt::QueuedConnection);
+}
+
+// A writer selects two lines per file; the view follows once per round of events. The scroll
+// waits for the range: before the new rows are in it, a scroll to the newest one would stop
+// at the old end.
+void LogView::follow(int row)
+{
+    m_followRow = row;
+    m_followPending = true;
+    rangeChanged();
+}
+
+void LogView::settle()
+{
+    m_settlePending = false;
+    updateGeometries();
+    if (m_followPending) {
+        m_followPending = false;
+        showFollowedRow();
+    }
+    viewport()->update();
+}
+
+void LogView::showFollowedRow()
+{
+    if (m_followRow < 0 || m_followRow >= rowCount()) {
+        clearSelection();
+        return;
+    }
+    const QModelIndex line = model()->index(m_followRow, 0, rootIndex());
+    setCurrentIndex(line);
+    scrollTo(line);
 }
 
 void LogView::reset()
@@ -240,4 +300,26 @@ void LogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractItemView::resizeEvent(event);
     updateGeometries();
+}
+
+// A screen reader hears the line that the focus or the selection moved to; Qt's own lists say
+// which child it is, the item view alone does not.
+void LogView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QAbstractItemView::currentChanged(current, previous);
+    if (!QAccessible::isActive() || !current.isValid() || !hasFocus())
+        return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(current.row());
+    QAccessible::updateAccessibility(&event);
+}
+
+void LogView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!QAccessible::isActive() || selected.isEmpty())
+        return;
+    QAccessibleEvent event(this, QAccessible::Selection);
+    event.setChild(selected.first().top());
+    QAccessible::updateAccessibility(&event);
 }

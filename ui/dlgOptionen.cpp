@@ -92,15 +92,12 @@ void dlgOptionen::ApplyBackColor()
         return;
     // The last two boxes paint their own background in the design colour; the other boxes
     // and the label take the dialog's.
+    const QPalette theme = QApplication::palette(this);
     for (QCheckBox *box : {m_ui->dxCheck5, m_ui->dxCheck6}) {
-        QPalette own = box->palette();
-        own.setColor(QPalette::Window, m_designColor);
-        box->setPalette(own);
+        box->setPalette(BackColor::WithBackColor(box->palette(), m_designColor, theme));
         box->setAutoFillBackground(true);
     }
-    QPalette dialogPalette = palette();
-    dialogPalette.setColor(QPalette::Window, *color);
-    setPalette(dialogPalette);
+    setPalette(BackColor::WithBackColor(palette(), *color, theme));
     m_ui->Frame1->setAutoFillBackground(true);
 }
 

@@ -4,6 +4,7 @@
 #include "config/WindowSettings.h"
 #include "config/modGlobal.h"
 #include "config/modRegistry.h"
+#include "ui/Accessibility.h"
 #include "ui/BackColor.h"
 #include "ui/Dialogs.h"
 #include "ui/Seams.h"
@@ -67,6 +68,7 @@ frmMain::~frmMain()
 
 void frmMain::setUpWindow()
 {
+    Accessibility::InstallInterfaces();
     m_ui->setupUi(this);
     dxOption1 = {m_ui->dxOption1_0, m_ui->dxOption1_1};
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -74,10 +76,14 @@ void frmMain::setUpWindow()
     Twips::FitFormToDpi(this);
     setFixedSize(Twips::ToPixelsX(ClientWidthTwips, this), Twips::ToPixelsY(ClientHeightTwips, this));
 
-    for (QLabel *label : {m_ui->Label1, m_ui->Label2, m_ui->Label3, m_ui->Label4})
+    // Each heading labels its control, for a screen reader too.
+    const std::initializer_list<std::pair<QLabel *, QWidget *>> headings = {{m_ui->Label1, m_ui->dxText1},
+        {m_ui->Label2, m_ui->dxText2}, {m_ui->Label3, m_ui->dxCombo1}, {m_ui->Label4, m_ui->List1}};
+    for (const auto &[label, control] : headings) {
         label->setTextFormat(Qt::PlainText);
-    m_ui->List1->setModel(&m_log);
-    connect(&m_log, &ActivityLog::selectedRowChanged, this, &frmMain::followSelectedLine);
+        label->setBuddy(control);
+    }
+    m_ui->List1->setLog(&m_log);
     m_ui->List1->viewport()->setMouseTracking(true);
     m_ui->List1->viewport()->installEventFilter(this);
     m_ui->cmdQuit->installEventFilter(this);
@@ -204,11 +210,10 @@ void frmMain::ApplyBackColor()
     const std::optional<QColor> color = BackColor::StoredBackColor(QApplication::palette(this));
     if (!color)
         return;
-    // The frame, the option buttons and the check boxes take the window's background; the
-    // edits, the list and the buttons paint with roles of their own and keep their colours.
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, *color);
-    setPalette(windowPalette);
+    // The frame, the option buttons and the check boxes take the window's background, and the
+    // labels on it a text colour that reads there; the edits, the list and the buttons paint
+    // with roles of their own and keep their colours.
+    setPalette(BackColor::WithBackColor(palette(), *color, QApplication::palette(this)));
     m_ui->Frame1->setAutoFillBackground(true);
 }
 
@@ -367,29 +372,6 @@ void frmMain::setLogLayout(bool shown)
              static_cast<QWidget *>(m_ui->cmdInfo)})
         button->move(button->x(), buttonTop);
     setFixedSize(width(), Twips::ToPixelsY(ClientHeightTwips - cut, this));
-}
-
-void frmMain::followSelectedLine(int row)
-{
-    // The list lays out all its lines whenever it is asked to show one; a run selects two
-    // lines per file, so the list follows once per round of events, not once per line.
-    m_followRow = row;
-    if (m_followPending)
-        return;
-    m_followPending = true;
-    QMetaObject::invokeMethod(this, &frmMain::showSelectedLine, Qt::QueuedConnection);
-}
-
-void frmMain::showSelectedLine()
-{
-    m_followPending = false;
-    if (m_followRow < 0 || m_followRow >= m_log.lineCount()) {
-        m_ui->List1->clearSelection();
-        return;
-    }
-    const QModelIndex line = m_log.index(m_followRow);
-    m_ui->List1->setCurrentIndex(line);
-    m_ui->List1->scrollTo(line);
 }
 
 void frmMain::List1_MouseMove(Qt::MouseButtons buttons, const QPoint &position)
@@ -653,15 +635,19 @@ void frmMain::allowStartStop(bool allowed)
 
 void frmMain::showFolders(bool sourceExists, bool destinationExists)
 {
-    setTextColor(m_ui->dxText1, sourceExists ? Qt::black : Qt::red);
-    setTextColor(m_ui->dxText2, destinationExists ? Qt::black : Qt::red);
+    showInRed(m_ui->dxText1, !sourceExists);
+    showInRed(m_ui->dxText2, !destinationExists);
 }
 
-void frmMain::setTextColor(QWidget *field, const QColor &color)
+// Red marks what is wrong; otherwise the field keeps no colour of its own and so paints in the
+// theme's text colour, dark or light, also after the theme changed.
+void frmMain::showInRed(QWidget *field, bool red)
 {
-    QPalette colors = field->palette();
-    colors.setColor(QPalette::Active, QPalette::Text, color);
-    colors.setColor(QPalette::Inactive, QPalette::Text, color);
+    QPalette colors;
+    if (red) {
+        colors.setColor(QPalette::Active, QPalette::Text, Qt::red);
+        colors.setColor(QPalette::Inactive, QPalette::Text, Qt::red);
+    }
     field->setPalette(colors);
 }
 
@@ -713,7 +699,7 @@ void frmMain::showIntervalRefused()
 void frmMain::showIntervalInRed(bool red)
 {
     m_intervalRed = red;
-    setTextColor(m_ui->dxCombo1->lineEdit(), red ? Qt::red : Qt::black);
+    showInRed(m_ui->dxCombo1->lineEdit(), red);
     // Red alone does not say what is wrong.
     const QString range = QString::number(Scheduler::MinimumInterval) + QChar(0x2013)
         + QString::number(Scheduler::MaximumInterval);

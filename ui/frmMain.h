@@ -128,12 +128,10 @@ private:
     void notifyRunErrors(const RunReport &report);
     void browseInto(QLineEdit *field, FrmMainTexts::TextId promptId);
     void setLogLayout(bool shown);
-    void followSelectedLine(int row);
-    void showSelectedLine();
     void showIntervalFromStart();
     void showIntervalInRed(bool red);
     void closeWhenRunEnds();
-    void setTextColor(QWidget *field, const QColor &color);
+    void showInRed(QWidget *field, bool red);
     QString text(FrmMainTexts::TextId id) const { return m_texts.text(id); }
 
     std::unique_ptr<Ui::frmMain> m_ui;
@@ -155,8 +153,6 @@ private:
     bool m_intervalRed = false;
     bool m_busy = false;
     bool m_centred = false;
-    bool m_followPending = false;
-    int m_followRow = -1;
     // A close that came while a run was working: the window closes once the run has ended.
     bool m_closeAfterRun = false;
 };

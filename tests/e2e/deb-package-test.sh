@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Makes the Debian package from the build folder and checks what it ships (the files, the
-# declared dependencies, desktop-file-validate, appstreamcli); then, as root, installs it with
-# apt, starts the installed TessaroLite headless with /s over two folders, checks the copy,
-# and purges the package again. Without root, apt or dpkg the installation is skipped
-# (exit 77) after the checks. The machine is left as it was found: on every way out the
-# package, and any package apt brought in for it, are purged.
+# declared dependencies, desktop-file-validate, appstreamcli, and lintian, which must report
+# no error and no warning); then, as root, installs it with apt, starts the installed
+# TessaroLite headless with /s over two folders, checks the copy, and purges the package
+# again. Without root, apt or dpkg the installation is skipped (exit 77) after the checks.
+# The machine is left as it was found: on every way out the package, and any package apt
+# brought in for it, are purged.
 #   deb-package-test.sh BUILD_FOLDER
 set -eu
 build=$1
@@ -14,7 +15,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 . "$(dirname "$0")/installed-run.sh"
 
 command -v dpkg-deb >/dev/null || skip "no dpkg-deb: this is not a Debian system"
-for tool in cpack dpkg-shlibdeps file desktop-file-validate appstreamcli; do
+for tool in cpack dpkg-shlibdeps dpkg-parsechangelog file desktop-file-validate appstreamcli lintian; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/test installs it)"
 done
 
@@ -68,6 +69,9 @@ for dependency in libqt6core6 libqt6gui6 libqt6widgets6 qt6-translations-l10n; d
     [[ ", $depends," == *", $dependency "* || ", $depends," == *", $dependency,"* ]] ||
         fail "the package does not depend on $dependency: Depends: $depends"
 done
+# Qt runs natively on Wayland only with its plugin.
+[[ ", $(dpkg-deb -f "$deb" Recommends)," == *", qt6-wayland,"* ]] ||
+    fail "the package does not recommend qt6-wayland: Recommends: $(dpkg-deb -f "$deb" Recommends)"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
@@ -78,7 +82,9 @@ metainfo=usr/share/metainfo/example.ulvenor.TessaroLite.metainfo.xml
 for f in usr/bin/TessaroLite usr/bin/TessaroUpdate $program/TessaroLite $program/TessaroUpdate \
     $program/lang/English.dat $program/lang/Deutsch.dat \
     $program/bin/scheduler-blinker-on.ico $program/bin/scheduler-blinker-off.ico \
-    $desktop $autostart $metainfo usr/share/icons/hicolor/48x48/apps/tessaro-lite.png; do
+    $desktop $autostart $metainfo usr/share/icons/hicolor/48x48/apps/tessaro-lite.png \
+    usr/share/man/man1/TessaroLite.1.gz usr/share/man/man1/TessaroUpdate.1.gz \
+    usr/share/doc/tessaro-lite/copyright usr/share/doc/tessaro-lite/changelog.gz; do
     [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 grep -q "\"/$program/TessaroLite\"" "$root/usr/bin/TessaroLite" ||
@@ -89,6 +95,17 @@ desktop-file-validate "$root/$desktop" "$root/$autostart" || fail "desktop-file-
 appstreamcli validate-tree --no-net "$root" || fail "appstreamcli refused the metainfo"
 version=$(dpkg-deb -f "$deb" Version)
 grep -q "<release version=\"$version\"" "$root/$metainfo" || fail "the metainfo has no release $version"
+changelog=$(zcat "$root/usr/share/doc/tessaro-lite/changelog.gz" | dpkg-parsechangelog -l - -S Version)
+[ "$changelog" = "$version" ] || fail "the changelog's newest entry is $changelog, the package is $version"
+
+# Debian's own checks of a package: any error (E:) or warning (W:) fails, the notes (I:, P:)
+# are shown.
+status=0
+lintian --fail-on error,warning --tag-display-limit 0 --display-info "$deb" >"$work/lintian.log" 2>&1 || status=$?
+cat "$work/lintian.log"
+# Status 2: a tag of a kind named by --fail-on; 1: lintian itself failed.
+[ "$status" -ne 2 ] || fail "lintian reports errors or warnings"
+[ "$status" -eq 0 ] || fail "lintian could not check the package (status $status)"
 
 # ---- installed with apt, run, purged ----------------------------------------------------
 

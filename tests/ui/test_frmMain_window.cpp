@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -146,6 +147,40 @@ TEST_F(WindowTest, ColourKeysOnQuitStoreAndApplyTheBackground)
         open();
         EXPECT_EQ(background(control<QFrame>("Frame1")), designFrame) << stored;
     }
+}
+
+// A dark theme: the folders are painted in its light text colour and a missing one in red;
+// the background keys bring a text colour that reads on the chosen background.
+TEST_F(WindowTest, TextsFollowADarkThemeAndReadOnTheChosenBackground)
+{
+    QPalette dark;
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base})
+        dark.setColor(role, QColor(0x35, 0x35, 0x35));
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        dark.setColor(role, QColor(0xee, 0xee, 0xee));
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(dark);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(light); });
+    const auto textOf = [](QWidget *widget, QPalette::ColorRole role = QPalette::Text) {
+        return widget->palette().color(QPalette::Active, role);
+    };
+
+    writeSettings({{"To", dir.filePath("Later")}});
+    open();
+    EXPECT_EQ(textOf(field("dxText1")), dark.color(QPalette::Text));
+    EXPECT_EQ(textOf(field("dxText2")), QColor(Qt::red));
+    pickedFolder = makeFolder("Later");
+    control<QPushButton>("cmdTo")->click();
+    EXPECT_EQ(textOf(field("dxText2")), dark.color(QPalette::Text));
+
+    auto *quit = control<QPushButton>("cmdQuit");
+    QTest::keyClick(quit, Qt::Key_F11);
+    for (const char *name : {"Label1", "Label3", "dxCheck1", "dxOption1_0"})
+        EXPECT_EQ(textOf(control<QWidget>(name), QPalette::WindowText), QColor(Qt::black)) << name;
+    QTest::keyClick(quit, Qt::Key_F12);
+    EXPECT_EQ(background(control<QFrame>("Frame1")), dark.color(QPalette::Button));
+    EXPECT_EQ(textOf(control<QLabel>("Label1"), QPalette::WindowText), dark.color(QPalette::WindowText));
+    EXPECT_EQ(textOf(field("dxText1")), dark.color(QPalette::Text));
 }
 
 TEST_F(WindowTest, QuitWhileStartedAsksAndOnlyYesStopsAndEnds)
