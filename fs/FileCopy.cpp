@@ -155,7 +155,7 @@ public:
         while (length > 0 && m_caps.kernelCopy.load(std::memory_order_relaxed)) {
             const ssize_t moved = ::copy_file_range(m_in, &in, m_out, &out, std::min(length, ChunkBytes), 0);
             if (moved == 0)
-                return 0;
+                return SourceCutShort;
             if (moved < 0 && errno == EINTR)
                 continue;
             if (moved < 0 && !kernelCopyUnsupported(errno))
@@ -186,8 +186,10 @@ private:
             const ssize_t got = ::pread(m_in, buffer.get(), want, offset);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got <= 0)
-                return got == 0 ? 0 : errno;
+            if (got < 0)
+                return errno;
+            if (got == 0)
+                return length < 0 ? 0 : SourceCutShort;
             if (const int code = writeAll(m_out, buffer.get(), got, offset))
                 return code;
             offset += got;

@@ -12,6 +12,9 @@
 namespace modFSO::detail
 {
 
+// The answer of a copy whose source ended before the size it had when it was opened.
+inline constexpr int SourceCutShort = -1;
+
 class FileDescriptor
 {
 public:
@@ -103,7 +106,8 @@ private:
 // Copies size bytes of in to out. A file with holes keeps them; a file system that can share
 // blocks between the two files does so. flush starts writing the data to disk while it is
 // copied, so that the final fsync does not wait for all of it. A stop is looked for after every
-// MiB; it ends the copy with ECANCELED. 0 or an errno.
+// MiB; it ends the copy with ECANCELED. A source that ends before its size is SourceCutShort.
+// 0 or an errno.
 int copyContents(int in, int out, const struct stat &source, bool flush, const QByteArray &name,
     FolderCaps &caps, const std::stop_token &stop);
 

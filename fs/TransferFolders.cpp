@@ -243,13 +243,6 @@ PendingTransfer TransferFolders::prepareCopy(const QByteArray &sourceName, const
         return failed(FsError::Operation::CopyFile, code, sourceName, destinationName);
     if (detail::writerState(in.get()) == detail::WriterState::Writing)
         return failed(FsError::Operation::CopyFile, SourceInUse, sourceName, destinationName);
-    // The entry must be the file that was opened, or a link to it (a link is copied as the
-    // content of its target).
-    struct stat &entry = transfer.m_sourceEntry;
-    if (::fstatat(m_source, sourceName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
-        return failed(FsError::Operation::CopyFile, errno, sourceName, destinationName);
-    if (!S_ISLNK(entry.st_mode) && !sameIdentity(entry, transfer.m_sourceFile))
-        return failed(FsError::Operation::CopyFile, SourceChanged, sourceName, destinationName);
     copyInto(transfer, in.get(), flush, stop);
     return transfer;
 }
@@ -292,7 +285,11 @@ PendingTransfer TransferFolders::prepareMoveByCopy(const QByteArray &sourceName,
         transfer.m_error->operation = move;
         return transfer;
     }
+    // The entry that goes must be the file that was opened, or a link to it.
+    if (!S_ISLNK(entry.st_mode) && !sameIdentity(entry, transfer.m_sourceFile))
+        return failed(move, SourceChanged, sourceName, destinationName);
     transfer.m_removeSource = true;
+    transfer.m_sourceEntry = entry;
     return transfer;
 }
 
@@ -354,9 +351,11 @@ std::optional<FsError> TransferFolders::commitCopy(PendingTransfer &transfer) co
     detail::notifyBeforePlacement(to);
     if (const int code = sourceChangedSinceOpened(transfer))
         return error(transfer.m_operation, code, transfer.m_sourceName, to);
+    // A move that cannot remove its source takes the copy back: it must know it.
     struct stat copy {
     };
-    ::fstat(transfer.m_temporary->fd(), &copy);
+    if (transfer.m_removeSource)
+        ::fstat(transfer.m_temporary->fd(), &copy);
     if (const int code = transfer.m_temporary->place(to, transfer.m_placement))
         return error(transfer.m_operation, code, transfer.m_sourceName, to);
     if (!transfer.m_removeSource)
@@ -374,7 +373,9 @@ std::optional<FsError> TransferFolders::commitCopy(PendingTransfer &transfer) co
         transfer.m_sourceName, to);
 }
 
-// 0, or SourceChanged when the entry or the file is no longer what was opened for the copy.
+// 0, or SourceChanged when the name no longer leads to the file that was opened for the copy
+// (directly or through a link), or the file's size or times are not what they were then. A
+// move also needs the very entry it is to remove.
 int TransferFolders::sourceChangedSinceOpened(const PendingTransfer &transfer) const
 {
     const char *name = transfer.m_sourceName.constData();
@@ -384,10 +385,11 @@ int TransferFolders::sourceChangedSinceOpened(const PendingTransfer &transfer) c
     struct stat file = entry;
     if (S_ISLNK(entry.st_mode) && ::fstatat(m_source, name, &file, 0) != 0)
         return SourceChanged;
+    if (transfer.m_removeSource && !sameIdentity(entry, transfer.m_sourceEntry))
+        return SourceChanged;
     const struct stat &before = transfer.m_sourceFile;
-    const bool unchanged = sameIdentity(entry, transfer.m_sourceEntry) && sameIdentity(file, before)
-        && file.st_size == before.st_size && sameTimes(file.st_mtim, before.st_mtim)
-        && sameTimes(file.st_ctim, before.st_ctim);
+    const bool unchanged = sameIdentity(file, before) && file.st_size == before.st_size
+        && sameTimes(file.st_mtim, before.st_mtim) && sameTimes(file.st_ctim, before.st_ctim);
     return unchanged ? 0 : SourceChanged;
 }
 
@@ -436,10 +438,8 @@ void TransferFolders::copyInto(
     int code = temporary->create((source.st_mode & 0777) | S_IWUSR);
     if (code == 0)
         code = detail::copyContents(in, temporary->fd(), source, flush, to, *m_caps, stop);
-    // A source that was cut short while it was copied leaves a copy of the wrong size.
-    struct stat copied;
-    if (code == 0 && source.st_size > 0 && ::fstat(temporary->fd(), &copied) == 0
-        && copied.st_size != source.st_size)
+    // A source that was cut short while it was copied would leave a copy of the wrong size.
+    if (code == detail::SourceCutShort)
         code = SourceChanged;
     if (code == 0)
         detail::keepModeAndTimes(temporary->fd(), source, *m_caps);

@@ -150,6 +150,7 @@ TEST_F(DataSafetyTest, MoveWhoseSourceCannotBeRemovedLeavesNoCopy)
     TestFiles::SmallTmpfs other(root.filePath("other"), "4m");
     RELIABILITY_REQUIRE_MOUNT(other);
     ASSERT_TRUE(write(in(src, "keep.txt"), "mine"));
+    ASSERT_TRUE(QDir().mkpath(root.filePath("read-only")));
     const TestMounts::BindMount readOnly(src, root.filePath("read-only"), true);
     RELIABILITY_REQUIRE_MOUNT(readOnly);
     host.move = true;
