@@ -1,10 +1,12 @@
 #include "ui/Seams.h"
 
+#include "ui/DesktopNotification.h"
 #include "ui/modFolder.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QSystemTrayIcon>
@@ -64,5 +66,12 @@ Seam<NotifySignature> notify([](QSystemTrayIcon &icon, const QString &title, con
 });
 Seam<TrayAvailableSignature> trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); });
 Seam<PickFolderSignature> pickFolder(realPickFolder);
+Seam<DesktopFactsSignature> desktopFacts([] {
+    DesktopFacts facts;
+    facts.minimiseSeen = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    facts.statusNotifierTray = DesktopNotification::StatusNotifierTray();
+    facts.notificationServer = DesktopNotification::ServerAvailable();
+    return facts;
+});
 
 } // namespace Seams

@@ -4,21 +4,19 @@
 #include "engine/ActivityLog.h"
 #include "engine/ScheduleWindow.h"
 #include "engine/Scheduler.h"
+#include "ui/TrayPresence.h"
 #include "ui/dlgOptionen.h"
 
 #include <QHash>
 #include <QIcon>
-#include <QMenu>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
-#include <optional>
 
 class QLineEdit;
 class QRadioButton;
-class QSystemTrayIcon;
 namespace Ui
 {
 class frmMain;
@@ -67,8 +65,8 @@ public:
 
     Scheduler &scheduler() { return m_scheduler; }
     ActivityLog &activityLog() { return m_log; }
-    QSystemTrayIcon &trayIcon() { return *sevTray1; }
-    QMenu &trayMenu() { return m_trayMenu; }
+    QSystemTrayIcon &trayIcon() { return m_tray.icon(); }
+    QMenu &trayMenu() { return m_tray.menu(); }
     QTimer &timer1() { return Timer1; }
     QTimer &timer2() { return Timer2; }
 
@@ -104,7 +102,6 @@ private:
 
     void setUpWindow();
     void setUpTimers();
-    void setUpTray();
     void connectControls();
     void Form_Load(const QStringList &arguments);
     void Form_Resize();
@@ -119,13 +116,6 @@ private:
     void nameControls();
     void keepTabOnChosenOption();
     void SetFolderToolTips();
-    void SetTopMost(bool on);
-    void minimiseToTray();
-    void restoreFromTray();
-    bool isInTray() const;
-    void refreshTrayToolTip();
-    QString lastRunText() const;
-    void notifyRunErrors(const RunReport &report);
     void browseInto(QLineEdit *field, FrmMainTexts::TextId promptId);
     void setLogLayout(bool shown);
     void followSelectedLine(int row);
@@ -133,6 +123,7 @@ private:
     void showIntervalFromStart();
     void showIntervalInRed(bool red);
     void closeWhenRunEnds();
+    void startFromCommandLine();
     void setTextColor(QWidget *field, const QColor &color);
     QString text(FrmMainTexts::TextId id) const { return m_texts.text(id); }
 
@@ -143,18 +134,17 @@ private:
     std::array<QRadioButton *, 2> dxOption1 {};
     QTimer Timer1;
     QTimer Timer2;
-    QSystemTrayIcon *sevTray1 = nullptr;
-    QMenu m_trayMenu;
+    // sevTray1: the icon in the notification area, its menu and the notifications.
+    TrayPresence m_tray;
     QHash<QString, QIcon> m_pictures;
-    // The caption when the window went into the notification area, and the last run's end.
-    QString m_trayCaption;
-    std::optional<RunReport> m_lastRun;
 
     bool LogToggling = false;
     bool InResize = false;
     bool m_intervalRed = false;
     bool m_busy = false;
     bool m_centred = false;
+    // "/s" was given: the schedule starts when the window is first shown.
+    bool m_startWhenShown = false;
     bool m_followPending = false;
     int m_followRow = -1;
     // A close that came while a run was working: the window closes once the run has ended.
