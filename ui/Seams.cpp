@@ -17,9 +17,10 @@ namespace Seams
 namespace
 {
 
-// The box takes the width of its text, and the window manager cuts a longer title: the box
-// is made wide enough for its title beside the title bar's icon and buttons (about four
-// squares as high as the bar), in a bold letter as title bars mostly use.
+// The box takes the width of its text, and the title bar cuts a longer title: the box is made
+// wide enough for its title in a bold letter, as title bars mostly use, with room for three
+// buttons (squares about as high as the bar) on either side, as the title bar that Qt draws
+// itself on Wayland centres the title over the whole width and cuts it at the buttons.
 void makeRoomForTitle(QMessageBox &box)
 {
     auto *grid = qobject_cast<QGridLayout *>(box.layout());
@@ -28,7 +29,7 @@ void makeRoomForTitle(QMessageBox &box)
     QFont titleFont = box.font();
     titleFont.setBold(true);
     const QFontMetrics metrics(titleFont);
-    const int titleBarItems = 4 * (metrics.height() + 10);
+    const int titleBarItems = 2 * 3 * (metrics.height() + 10);
     const int width = metrics.horizontalAdvance(box.windowTitle()) + titleBarItems;
     grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
         1, grid->columnCount());
