@@ -29,7 +29,7 @@ void makeRoomForTitle(QMessageBox &box)
     QFont titleFont = box.font();
     titleFont.setBold(true);
     const QFontMetrics metrics(titleFont);
-    const int titleBarItems = 2 * 3 * (metrics.height() + 10);
+    const int titleBarItems = 2 * 3 * (metrics.height() + 12);
     const int width = metrics.horizontalAdvance(box.windowTitle()) + titleBarItems;
     grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
         1, grid->columnCount());
