@@ -44,8 +44,11 @@ QString productTitle()
 frmMain::frmMain(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
     , m_ui(std::make_unique<Ui::frmMain>())
-    , m_scheduler(*this, m_log, m_texts)
     , m_tray(*this, m_texts)
+    , m_port({*this, *m_ui, dxOption1, Timer1, Timer2, m_tray},
+          {[this](bool source, bool destination) { showFolders(source, destination); },
+              [this] { showIntervalRefused(); }})
+    , m_scheduler(m_port, m_log, m_texts)
 {
     setUpWindow();
     setUpTimers();
@@ -53,10 +56,7 @@ frmMain::frmMain(const QStringList &arguments, QWidget *parent)
     Form_Load(arguments);
 }
 
-frmMain::~frmMain()
-{
-    showBusy(false);
-}
+frmMain::~frmMain() = default;
 
 // ---- construction ----------------------------------------------------------------------------
 
@@ -110,7 +110,7 @@ void frmMain::connectControls()
     }
     for (QRadioButton *option : dxOption1)
         connect(option, &QRadioButton::toggled, this, &frmMain::keepTabOnChosenOption);
-    connect(m_ui->dxCombo1, &QComboBox::activated, this, &frmMain::showIntervalFromStart);
+    connect(m_ui->dxCombo1, &QComboBox::activated, this, [this] { m_port.showIntervalFromStart(); });
     connect(m_ui->dxCombo1, &QComboBox::editTextChanged, this, [this] {
         if (m_intervalRed)
             showIntervalInRed(false);
@@ -123,7 +123,7 @@ void frmMain::Form_Load(const QStringList &arguments)
 {
     modAppIcon::SetIcon(this, QStringLiteral("AAA"), true);
     LoadLanguage();
-    showCaption(productTitle() + QLatin1String(" - ") + text(StateStopped));
+    m_port.showCaption(productTitle() + QLatin1String(" - ") + text(StateStopped));
     LoadSettings();
     CheckFolders();
     SetFolderToolTips();
@@ -471,12 +471,10 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    bool save = false;
-    if (Settings::askToSaveOnClosing())
-        save = Seams::askYesNo(this, productTitle() + QLatin1String(" - ") + text(SaveQuestionTitle),
-            text(SaveQuestion) + QLatin1Char('?'));
-    else
-        save = Settings::saveOnClosing();
+    const bool save = Settings::askToSaveOnClosing()
+        ? Seams::askYesNo(this, productTitle() + QLatin1String(" - ") + text(SaveQuestionTitle),
+            text(SaveQuestion) + QLatin1Char('?'))
+        : Settings::saveOnClosing();
     if (save)
         SaveSettings();
 }
@@ -529,50 +527,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// ---- ScheduleWindow ------------------------------------------------------------------------------
-
-ScheduleWindow::TransferRequest frmMain::transferRequest() const
-{
-    return {
-        m_ui->dxText1->text(), m_ui->dxText2->text(), dxOption1[0]->isChecked(), m_ui->dxCheck2->isChecked()};
-}
-
-QString frmMain::intervalText() const
-{
-    return m_ui->dxCombo1->currentText();
-}
-
-void frmMain::showCaption(const QString &caption)
-{
-    setWindowTitle(caption);
-    m_tray.captionChanged();
-}
-
-void frmMain::showStartStop(const QString &text)
-{
-    m_ui->cmdStopStart->setText(text);
-}
-
-void frmMain::showStartStopPicture(const QString &iconFile)
-{
-    if (iconFile.isEmpty()) {
-        m_ui->cmdStopStart->setIcon(QIcon());
-        return;
-    }
-    auto cached = m_pictures.constFind(iconFile);
-    if (cached == m_pictures.constEnd()) {
-        const QPixmap picture(iconFile);
-        if (picture.isNull())
-            return;
-        cached = m_pictures.insert(iconFile, QIcon(picture));
-    }
-    m_ui->cmdStopStart->setIcon(*cached);
-}
-
-void frmMain::allowStartStop(bool allowed)
-{
-    m_ui->cmdStopStart->setEnabled(allowed);
-}
+// ---- colours of the schedule's answers ----------------------------------------------------
 
 void frmMain::showFolders(bool sourceExists, bool destinationExists)
 {
@@ -586,45 +541,6 @@ void frmMain::setTextColor(QWidget *field, const QColor &color)
     colors.setColor(QPalette::Active, QPalette::Text, color);
     colors.setColor(QPalette::Inactive, QPalette::Text, color);
     field->setPalette(colors);
-}
-
-void frmMain::lockScheduleInputs(bool locked)
-{
-    m_ui->dxText1->setReadOnly(locked);
-    m_ui->dxText2->setReadOnly(locked);
-    m_ui->dxCombo1->setReadOnly(locked);
-    for (QWidget *input : std::initializer_list<QWidget *> {
-             m_ui->cmdFrom, m_ui->cmdTo, dxOption1[0], dxOption1[1], m_ui->dxCheck2})
-        input->setEnabled(!locked);
-}
-
-void frmMain::lockRunInputs(bool locked)
-{
-    for (QWidget *input : std::initializer_list<QWidget *> {m_ui->dxText1, m_ui->dxText2, m_ui->cmdFrom,
-             m_ui->cmdTo, m_ui->cmdQuit, m_ui->dxCombo1, m_ui->dxCheck1, m_ui->dxCheck2})
-        input->setEnabled(!locked);
-}
-
-void frmMain::offerIntervals(const QStringList &choices)
-{
-    m_ui->dxCombo1->clear();
-    m_ui->dxCombo1->addItems(choices);
-    m_ui->dxCombo1->condenseToFitEntries();
-}
-
-void frmMain::showInterval(const QString &text)
-{
-    const int entry = m_ui->dxCombo1->findText(text);
-    if (entry >= 0)
-        m_ui->dxCombo1->setCurrentIndex(entry);
-    m_ui->dxCombo1->setEditText(text);
-    showIntervalFromStart();
-}
-
-void frmMain::showIntervalFromStart()
-{
-    // The number must stay in sight even where the minute word is too wide for the field.
-    m_ui->dxCombo1->lineEdit()->setCursorPosition(0);
 }
 
 // A refused interval stays red until the user changes it.
@@ -643,41 +559,4 @@ void frmMain::showIntervalInRed(bool red)
     m_ui->dxCombo1->setToolTip(red
             ? text(IntervalRange) + QLatin1String(": ") + range + QLatin1Char(' ') + text(MinutesWord)
             : QString());
-}
-
-void frmMain::runMinuteTimer(bool on)
-{
-    if (on)
-        Timer1.start();
-    else
-        Timer1.stop();
-}
-
-void frmMain::runBlinkTimer(bool on)
-{
-    if (on)
-        Timer2.start();
-    else
-        Timer2.stop();
-}
-
-void frmMain::showBusy(bool busy)
-{
-    if (busy == m_busy)
-        return;
-    m_busy = busy;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
-void frmMain::showRunEnded(const RunReport &report)
-{
-    m_tray.runEnded(report);
-}
-
-void frmMain::letEventsRun()
-{
-    QCoreApplication::processEvents();
 }

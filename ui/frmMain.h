@@ -2,12 +2,11 @@
 
 #include "config/FrmMainTexts.h"
 #include "engine/ActivityLog.h"
-#include "engine/ScheduleWindow.h"
 #include "engine/Scheduler.h"
+#include "ui/MainWindowPort.h"
 #include "ui/TrayPresence.h"
 #include "ui/dlgOptionen.h"
 
-#include <QHash>
 #include <QIcon>
 #include <QStringList>
 #include <QTimer>
@@ -25,8 +24,8 @@ class frmMain;
 // The main window: the two folders, the interval, the copy/move choice, the overwrite and log
 // switches, the activity log and the command buttons; an icon in the notification area while
 // it is minimised there. The schedule and the run own their state and work on the window
-// through its ScheduleWindow side; the handlers keep the names of the events they answer.
-class frmMain : public QWidget, private ScheduleWindow
+// through its MainWindowPort; the handlers keep the names of the events they answer.
+class frmMain : public QWidget
 {
     Q_OBJECT
 
@@ -81,24 +80,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // ---- ScheduleWindow ----------------------------------------------------------------------
-    TransferRequest transferRequest() const override;
-    QString intervalText() const override;
-    void showCaption(const QString &caption) override;
-    void showStartStop(const QString &text) override;
-    void showStartStopPicture(const QString &iconFile) override;
-    void allowStartStop(bool allowed) override;
-    void showFolders(bool sourceExists, bool destinationExists) override;
-    void lockScheduleInputs(bool locked) override;
-    void lockRunInputs(bool locked) override;
-    void offerIntervals(const QStringList &choices) override;
-    void showInterval(const QString &text) override;
-    void showIntervalRefused() override;
-    void runMinuteTimer(bool on) override;
-    void runBlinkTimer(bool on) override;
-    void showBusy(bool busy) override;
-    void showRunEnded(const RunReport &report) override;
-    void letEventsRun() override;
+    // The colours of the schedule's answers, which the window paints itself.
+    void showFolders(bool sourceExists, bool destinationExists);
+    void showIntervalRefused();
 
     void setUpWindow();
     void setUpTimers();
@@ -120,7 +104,6 @@ private:
     void setLogLayout(bool shown);
     void followSelectedLine(int row);
     void showSelectedLine();
-    void showIntervalFromStart();
     void showIntervalInRed(bool red);
     void closeWhenRunEnds();
     void startFromCommandLine();
@@ -130,18 +113,18 @@ private:
     std::unique_ptr<Ui::frmMain> m_ui;
     FrmMainTexts::Table m_texts;
     ActivityLog m_log;
-    Scheduler m_scheduler;
     std::array<QRadioButton *, 2> dxOption1 {};
     QTimer Timer1;
     QTimer Timer2;
     // sevTray1: the icon in the notification area, its menu and the notifications.
     TrayPresence m_tray;
-    QHash<QString, QIcon> m_pictures;
+    // The window as the schedule sees it.
+    MainWindowPort m_port;
+    Scheduler m_scheduler;
 
     bool LogToggling = false;
     bool InResize = false;
     bool m_intervalRed = false;
-    bool m_busy = false;
     bool m_centred = false;
     // "/s" was given: the schedule starts when the window is first shown.
     bool m_startWhenShown = false;
