@@ -224,8 +224,8 @@ TEST_F(WaylandEndToEnd, TheIconIsThereFromTheStartItsMenuBringsThePutAwayWindowB
         << "\"Open\" did not bring the window back";
 
     bus->send("click " + QByteArray::number(ids.at(1).toInt()));
-    EXPECT_TRUE(app.waitForFinished(WaitMs)) << "\"Exit\" did not end the program: "
-                                             << app.readAllStandardError().toStdString();
+    EXPECT_TRUE(app.waitForFinished(WaitMs))
+        << "\"Exit\" did not end the program: " << app.readAllStandardError().toStdString();
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
 }
