@@ -320,3 +320,22 @@ TEST_F(TrayEndToEnd, WindowsAreCentredByTheirOuterFrameAlsoWhenShownAgain)
     EXPECT_TRUE(centredOver(window, [&] { return area; }))
         << "main window at " << describe(window).toStdString();
 }
+
+// A window manager that takes the window in only after seconds (a loaded desktop at login)
+// frames it late: the window is placed again by that frame once it comes.
+TEST_F(TrayEndToEnd, TheMainWindowIsCentredAlsoWhenItsFrameComesLate)
+{
+    writeSettings("1");
+    app.setProcessEnvironment(environmentFor(config.path()));
+    ASSERT_TRUE(display->pauseWindowManager(true));
+    app.start(program(), {});
+    ASSERT_TRUE(app.waitForStarted());
+    QThread::msleep(3000);
+    ASSERT_TRUE(display->pauseWindowManager(false));
+    const QString window = display->waitForWindow("^Tessaro Lite - ", WaitMs);
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
+    const QRect area = workArea();
+    ASSERT_TRUE(area.isValid());
+    EXPECT_TRUE(centredOver(window, [&] { return area; }))
+        << "main window at " << describe(window).toStdString();
+}
