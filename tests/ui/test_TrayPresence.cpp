@@ -71,6 +71,36 @@ TEST(TrayPresenceRules, WaylandKeepsTheIconAndNeverHidesAndEveryFailedRunUnseenI
     }
 }
 
+// A Wayland window never hears that it was minimised: the icon is there from the first show
+// for as long as the option is on, and the window is never hidden, so it can always come back.
+TEST_F(WindowTest, OnWaylandTheIconFollowsTheOptionAndTheWindowIsNeverHidden)
+{
+    trayAvailable = true;
+    desktop = facts(false, true, false);
+    open();
+    EXPECT_FALSE(window->trayIcon().isVisible());
+    window->show();
+    EXPECT_TRUE(window->trayIcon().isVisible());
+    EXPECT_EQ(window->trayIcon().toolTip(), "Tessaro Lite - Stopped");
+    QTest::mouseClick(stopStart(), Qt::LeftButton);
+    EXPECT_TRUE(window->trayIcon().toolTip().startsWith("Tessaro Lite - Waiting"))
+        << "the tip follows the caption";
+
+    window->showMinimized();
+    QTest::qWait(20);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->trayIcon().isVisible());
+    emit window->trayIcon().activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->trayIcon().isVisible());
+
+    // The options dialog switched the option off: the icon goes.
+    writeSettings({{"SysTray", "0"}});
+    window->SetMessages(false);
+    EXPECT_FALSE(window->trayIcon().isVisible());
+}
+
 // A StatusNotifier tray and a notification server on a private session bus: the failed run
 // in the tray is told by the server, with a default action that brings the window back with
 // its log, and the icon stays the program's own.
