@@ -31,7 +31,8 @@ class frmMain : public QWidget
 
 public:
     // arguments: the program's command-line arguments without the program name; "/s" starts
-    // the schedule at once. The window loads (texts, settings, folder check) before it returns.
+    // the schedule as soon as the window is first shown. The window loads (texts, settings,
+    // folder check) before it returns.
     explicit frmMain(const QStringList &arguments, QWidget *parent = nullptr);
     ~frmMain() override;
 
@@ -56,6 +57,8 @@ public:
     void cmdQuit_KeyDown(int key);
     void dxCheck1_Change(bool checked);
     void List1_MouseMove(Qt::MouseButtons buttons, const QPoint &position);
+    // The icon in the notification area (TrayPresence): activated, a button up on it (2, the
+    // right one, is the menu's, which the tray opens itself), an entry of its menu chosen.
     void sevTray1_Activate();
     void sevTray1_MouseUp(int button);
     void sevTray1_MenuClick(const QString &key);
