@@ -76,7 +76,11 @@ TrayPresence::TrayPresence(QWidget &window, const FrmMainTexts::Table &texts)
     connect(&m_notification, &DesktopNotification::invoked, this, &TrayPresence::notificationClicked);
 }
 
-TrayPresence::~TrayPresence() = default;
+// The icon goes before the menu that it shows.
+TrayPresence::~TrayPresence()
+{
+    delete m_icon;
+}
 
 bool TrayPresence::trayWanted() const
 {
