@@ -7,6 +7,7 @@
 #   scripts/screenshot-wayland.sh [BUILD_FOLDER] [OUTPUT]
 # defaults: build docs/wayland-sway.png
 set -eu
+export PATH=$PATH:/usr/sbin:/sbin
 . "$(dirname "$0")/setup.sh"
 tessaro_install sway grim qt6-wayland dbus-daemon
 root=$TESSARO_ROOT

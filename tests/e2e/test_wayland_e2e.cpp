@@ -39,6 +39,14 @@ std::optional<QString> runTool(const QString &program, const QStringList &argume
     return QString::fromLocal8Bit(tool.readAllStandardOutput());
 }
 
+// A tool of the system, also where root's path lacks the sbin folders (runuser, useradd).
+QString systemTool(const char *name)
+{
+    const QString onPath = QStandardPaths::findExecutable(QLatin1String(name));
+    return onPath.isEmpty() ? QStandardPaths::findExecutable(QLatin1String(name), {"/usr/sbin", "/sbin"})
+                            : onPath;
+}
+
 void stop(QProcess &process)
 {
     if (process.state() == QProcess::NotRunning)
@@ -67,7 +75,7 @@ protected:
         if (!QFileInfo(program()).isExecutable())
             GTEST_SKIP() << "TessaroLite is not built at " << program().toStdString();
         for (const char *tool : {"sway", "swaymsg", "runuser"}) {
-            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            if (systemTool(tool).isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/test installs sway)";
         }
         if (!QFile::exists(
@@ -103,7 +111,7 @@ protected:
             return true;
         if (geteuid() != 0)
             return false;
-        runTool(QStringLiteral("useradd"),
+        runTool(systemTool("useradd"),
             {"--system", "--no-create-home", "--shell", "/usr/sbin/nologin", CompositorUser});
         return runTool(QStringLiteral("id"), {"-u", CompositorUser}).has_value();
     }
@@ -118,7 +126,7 @@ protected:
         settings.write("output HEADLESS-1 resolution 1024x768\nxwayland disable\n");
         settings.close();
         settings.setPermissions(settings.permissions() | QFileDevice::ReadOther);
-        compositor.start(QStringLiteral("runuser"),
+        compositor.start(systemTool("runuser"),
             {"-u", CompositorUser, "--", "env", "-i", "PATH=/usr/bin:/bin",
                 "XDG_RUNTIME_DIR=" + runtime.path(), "DBUS_SESSION_BUS_ADDRESS=" + bus->address(),
                 "WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
