@@ -17,6 +17,10 @@ inline constexpr const char *MakerStreet = "Nowhere Lane 0";
 inline constexpr const char *MakerTown = "00000 Examplestead";
 inline constexpr const char *MakerCountry = "Neverland";
 inline constexpr const char *SettingsFileName = "Tessaro.ini";
+// The installed desktop entry (packaging/, without ".desktop") and its icon: the desktop finds
+// the program's name and icon by them, for its windows and its notifications.
+inline constexpr const char *DesktopEntryName = "example.ulvenor.TessaroLite";
+inline constexpr const char *IconName = "tessaro-lite";
 
 // Settled by start-up (Main) and changed by the language dialogs.
 extern QString SettingsFolder;

@@ -11,6 +11,9 @@ tessaro_packages=(
     libxcb1-dev
     libgtest-dev
     xvfb xauth openbox trayer xdotool x11-utils
+    # native Wayland (Qt's plugin, a headless compositor with a tray bar, its screenshots) and
+    # the session bus with the desktop's stand-ins for the StatusNotifier tray and notifications
+    qt6-wayland sway grim dbus-daemon python3-dbus python3-gi
     # Qt's own texts (question buttons, folder picker) in the program's language
     qt6-translations-l10n
     # making the Debian package (cpack asks dpkg-shlibdeps and file) and checking what it ships

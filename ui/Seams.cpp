@@ -1,10 +1,12 @@
 #include "ui/Seams.h"
 
+#include "ui/DesktopNotification.h"
 #include "ui/modFolder.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QSystemTrayIcon>
@@ -15,9 +17,10 @@ namespace Seams
 namespace
 {
 
-// The box takes the width of its text, and the window manager cuts a longer title: the box
-// is made wide enough for its title beside the title bar's icon and buttons (about four
-// squares as high as the bar), in a bold letter as title bars mostly use.
+// The box takes the width of its text, and the title bar cuts a longer title: the box is made
+// wide enough for its title in a bold letter, as title bars mostly use, with room for three
+// buttons (squares about as high as the bar) on either side, as the title bar that Qt draws
+// itself on Wayland centres the title over the whole width and cuts it at the buttons.
 void makeRoomForTitle(QMessageBox &box)
 {
     auto *grid = qobject_cast<QGridLayout *>(box.layout());
@@ -26,7 +29,7 @@ void makeRoomForTitle(QMessageBox &box)
     QFont titleFont = box.font();
     titleFont.setBold(true);
     const QFontMetrics metrics(titleFont);
-    const int titleBarItems = 4 * (metrics.height() + 10);
+    const int titleBarItems = 2 * 3 * (metrics.height() + 12);
     const int width = metrics.horizontalAdvance(box.windowTitle()) + titleBarItems;
     grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
         1, grid->columnCount());
@@ -64,5 +67,12 @@ Seam<NotifySignature> notify([](QSystemTrayIcon &icon, const QString &title, con
 });
 Seam<TrayAvailableSignature> trayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); });
 Seam<PickFolderSignature> pickFolder(realPickFolder);
+Seam<DesktopFactsSignature> desktopFacts([] {
+    DesktopFacts facts;
+    facts.minimiseSeen = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    facts.statusNotifierTray = DesktopNotification::StatusNotifierTray();
+    facts.notificationServer = DesktopNotification::ServerAvailable();
+    return facts;
+});
 
 } // namespace Seams

@@ -80,6 +80,19 @@ extern Seam<NotifySignature> notify;
 using TrayAvailableSignature = bool();
 extern Seam<TrayAvailableSignature> trayAvailable;
 
+// What the desktop offers the notification area, asked once when the tray icon is made (as
+// Qt settles then where its icon goes).
+struct DesktopFacts {
+    // The window hears that it was minimised (X11); a native Wayland window never does.
+    bool minimiseSeen = true;
+    // The notification area is a StatusNotifier one, reached over D-Bus.
+    bool statusNotifierTray = false;
+    // A notification server is on the session bus.
+    bool notificationServer = false;
+};
+using DesktopFactsSignature = DesktopFacts();
+extern Seam<DesktopFactsSignature> desktopFacts;
+
 // The folder picker: the arguments of modFolder::BrowseForFolder; the chosen folder, or
 // empty text when the user cancelled.
 struct FolderRequest {

@@ -96,6 +96,7 @@ public:
         watch->m_parent = parent;
         watch->m_onScreen = !parent;
         watch->m_ticks = 0;
+        watch->m_allTicks = 0;
     }
 
 protected:
@@ -105,7 +106,12 @@ protected:
             return;
         auto *form = static_cast<QWidget *>(parent());
         const std::optional<QMargins> frame = FrameExtents::Of(form);
-        if (!frame && ++m_ticks < MaximumTicks)
+        // The wait counts from when the window is on screen: a window manager that is slow to
+        // take a new window in maps it late, and frames it as it maps it.
+        const QWindow *window = form->windowHandle();
+        if (!frame && window && window->isExposed())
+            ++m_ticks;
+        if (!frame && form->isVisible() && m_ticks < MaximumTicks && ++m_allTicks < LastTick)
             return;
         killTimer(m_timer);
         deleteLater();
@@ -120,6 +126,8 @@ private:
     static constexpr const char *Name = "tessaroFrameWatch";
     static constexpr int TickMs = 25;
     static constexpr int MaximumTicks = 80;
+    // A window that never comes on screen is not watched for ever.
+    static constexpr int LastTick = 2400;
 
     explicit FrameWatch(QWidget *form)
         : QObject(form)
@@ -133,6 +141,7 @@ private:
     bool m_onScreen = false;
     int m_timer = 0;
     int m_ticks = 0;
+    int m_allTicks = 0;
 };
 
 } // namespace

@@ -15,11 +15,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QSystemTrayIcon>
 #include <QUrl>
 #include <optional>
 
@@ -27,9 +25,6 @@ namespace
 {
 
 using namespace FrmMainTexts;
-
-// Right mouse button, as the notification area reports it.
-constexpr int RightButton = 2;
 
 // The layout in twips: the client area, and what the log switch changes.
 constexpr int ClientWidthTwips = 6090;
@@ -50,19 +45,19 @@ QString productTitle()
 frmMain::frmMain(const QStringList &arguments, QWidget *parent)
     : QWidget(parent)
     , m_ui(std::make_unique<Ui::frmMain>())
-    , m_scheduler(*this, m_log, m_texts)
+    , m_tray(*this, m_texts)
+    , m_port({*this, *m_ui, dxOption1, Timer1, Timer2, m_tray},
+          {[this](bool source, bool destination) { showFolders(source, destination); },
+              [this] { showIntervalRefused(); }})
+    , m_scheduler(m_port, m_log, m_texts)
 {
     setUpWindow();
     setUpTimers();
-    setUpTray();
     connectControls();
     Form_Load(arguments);
 }
 
-frmMain::~frmMain()
-{
-    showBusy(false);
-}
+frmMain::~frmMain() = default;
 
 // ---- construction ----------------------------------------------------------------------------
 
@@ -98,24 +93,11 @@ void frmMain::setUpTimers()
     Timer1.start();
 }
 
-void frmMain::setUpTray()
-{
-    sevTray1 = new QSystemTrayIcon(this);
-    sevTray1->setObjectName("sevTray1");
-    m_trayMenu.setObjectName("sevTray1Menu");
-    connect(sevTray1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Context)
-            sevTray1_MouseUp(RightButton);
-        else if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-            sevTray1_Activate();
-    });
-    connect(&m_trayMenu, &QMenu::triggered, this,
-        [this](QAction *entry) { sevTray1_MenuClick(entry->data().toString()); });
-    connect(sevTray1, &QSystemTrayIcon::messageClicked, this, &frmMain::sevTray1_MessageClick);
-}
-
 void frmMain::connectControls()
 {
+    connect(&m_tray, &TrayPresence::activated, this, &frmMain::sevTray1_Activate);
+    connect(&m_tray, &TrayPresence::menuChosen, this, &frmMain::sevTray1_MenuClick);
+    connect(&m_tray, &TrayPresence::notificationClicked, this, &frmMain::sevTray1_MessageClick);
     connect(m_ui->cmdStopStart, &QPushButton::clicked, this, &frmMain::cmdStopStart_Click);
     connect(m_ui->cmdFrom, &QPushButton::clicked, this, &frmMain::cmdFrom_Click);
     connect(m_ui->cmdTo, &QPushButton::clicked, this, &frmMain::cmdTo_Click);
@@ -134,7 +116,7 @@ void frmMain::connectControls()
     }
     for (QRadioButton *option : dxOption1)
         connect(option, &QRadioButton::toggled, this, &frmMain::keepTabOnChosenOption);
-    connect(m_ui->dxCombo1, &QComboBox::activated, this, &frmMain::showIntervalFromStart);
+    connect(m_ui->dxCombo1, &QComboBox::activated, this, [this] { m_port.showIntervalFromStart(); });
     connect(m_ui->dxCombo1, &QComboBox::editTextChanged, this, [this] {
         if (m_intervalRed)
             showIntervalInRed(false);
@@ -147,12 +129,14 @@ void frmMain::Form_Load(const QStringList &arguments)
 {
     modAppIcon::SetIcon(this, QStringLiteral("AAA"), true);
     LoadLanguage();
-    showCaption(productTitle() + QLatin1String(" - ") + text(StateStopped));
+    m_port.showCaption(productTitle() + QLatin1String(" - ") + text(StateStopped));
     LoadSettings();
     CheckFolders();
     SetFolderToolTips();
-    if (arguments.join(QLatin1Char(' ')) == QLatin1String("/s") && m_ui->cmdStopStart->isEnabled())
-        cmdStopStart_Click();
+    // The schedule starts once the window is on screen: a first run at the start could
+    // otherwise copy for minutes with nothing to see or cancel.
+    m_startWhenShown
+        = arguments.join(QLatin1Char(' ')) == QLatin1String("/s") && m_ui->cmdStopStart->isEnabled();
     ApplyBackColor();
 }
 
@@ -171,8 +155,7 @@ void frmMain::LoadLanguage()
     m_ui->cmdQuit->setCaption(text(QuitCaption));
     m_ui->cmdOpt->setCaption(text(OptionsCaption));
     nameControls();
-    if (isInTray())
-        refreshTrayToolTip();
+    m_tray.retext();
 }
 
 // The controls without a text of their own get their tooltips and the names that a screen
@@ -203,6 +186,8 @@ void frmMain::keepTabOnChosenOption()
 void frmMain::SetMessages(bool languageChanged)
 {
     m_scheduler.SetMessages(languageChanged);
+    // The options dialog may have switched the notification area on or off.
+    m_tray.update();
 }
 
 void frmMain::ApplyBackColor()
@@ -398,107 +383,33 @@ void frmMain::Form_Resize()
     if (LogToggling || InResize)
         return;
     InResize = true;
-    // Without a notification area the window minimises to the task bar, or it could not come back.
-    if (Settings::trayWanted() && isMinimized() && Seams::trayAvailable())
-        minimiseToTray();
+    m_tray.windowStateChanged();
     InResize = false;
-}
-
-void frmMain::minimiseToTray()
-{
-    sevTray1->setIcon(windowIcon());
-    m_trayCaption = windowTitle();
-    refreshTrayToolTip();
-    sevTray1->show();
-    // Hidden, the window also leaves the task bar. Hiding is left until the minimise is done.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (isMinimized())
-                hide();
-        },
-        Qt::QueuedConnection);
 }
 
 void frmMain::sevTray1_Activate()
 {
-    restoreFromTray();
-}
-
-void frmMain::restoreFromTray()
-{
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    sevTray1->hide();
-    raise();
-    activateWindow();
-    SetTopMost(false);
-}
-
-bool frmMain::isInTray() const
-{
-    return sevTray1->isVisible() && !isVisible();
-}
-
-// The caption of the moment the window went into the notification area, and under it when
-// the last run ended and whether it had errors.
-void frmMain::refreshTrayToolTip()
-{
-    const QString lastRun = lastRunText();
-    sevTray1->setToolTip(lastRun.isEmpty() ? m_trayCaption : m_trayCaption + QLatin1Char('\n') + lastRun);
-}
-
-QString frmMain::lastRunText() const
-{
-    if (!m_lastRun)
-        return QString();
-    return text(LastRun) + QLatin1String(": ") + m_lastRun->endedAt + QLatin1String(" - ")
-        + text(m_lastRun->errorLines > 0 ? LastRunWithErrors : LastRunClean);
-}
-
-// Errors of a run nobody watches would wait unseen in a hidden log: one notification per run
-// says how many files failed and what the first error was.
-void frmMain::notifyRunErrors(const RunReport &report)
-{
-    QString message = report.firstError;
-    if (report.failedFiles > 0)
-        message.prepend(QString::number(report.failedFiles) + QLatin1Char(' ')
-            + text(report.failedFiles == 1 ? OneFileFailed : FilesFailed) + QLatin1Char('\n'));
-    Seams::notify(*sevTray1, productTitle() + QLatin1String(" - ") + text(RunErrorsTitle), message);
+    m_tray.restore();
 }
 
 void frmMain::sevTray1_MessageClick()
 {
-    restoreFromTray();
+    m_tray.restore();
     if (!m_ui->dxCheck1->isChecked()) {
         m_ui->dxCheck1->setChecked(true);
         dxCheck1_Change(true);
     }
 }
 
-void frmMain::SetTopMost(bool on)
-{
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
-        return;
-    setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    // Changing the flags hides the window; it comes back where it was.
-    show();
-}
-
 void frmMain::sevTray1_MouseUp(int button)
 {
-    if (button != RightButton)
-        return;
-    m_trayMenu.clear();
-    m_trayMenu.addAction(text(TrayOpen))->setData(QStringLiteral("open"));
-    m_trayMenu.addAction(text(TrayExit))->setData(QStringLiteral("exit"));
-    m_trayMenu.popup(QCursor::pos());
+    m_tray.buttonUp(button);
 }
 
 void frmMain::sevTray1_MenuClick(const QString &key)
 {
     if (key == QLatin1String("open"))
-        restoreFromTray();
+        m_tray.restore();
     else if (key == QLatin1String("exit"))
         cmdQuit_Click();
 }
@@ -508,10 +419,21 @@ void frmMain::sevTray1_MenuClick(const QString &key)
 void frmMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    m_tray.update();
+    if (m_startWhenShown) {
+        m_startWhenShown = false;
+        QMetaObject::invokeMethod(this, &frmMain::startFromCommandLine, Qt::QueuedConnection);
+    }
     if (m_centred)
         return;
     m_centred = true;
     WindowPlacement::CenterForm(this, nullptr);
+}
+
+void frmMain::startFromCommandLine()
+{
+    if (m_ui->cmdStopStart->isEnabled() && !m_scheduler.isStarted())
+        cmdStopStart_Click();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -524,19 +446,17 @@ void frmMain::closeEvent(QCloseEvent *event)
         return;
     }
     Form_Unload();
-    sevTray1->hide();
+    m_tray.remove();
     event->accept();
     emit unloaded();
 }
 
 void frmMain::Form_Unload()
 {
-    bool save = false;
-    if (Settings::askToSaveOnClosing())
-        save = Seams::askYesNo(this, productTitle() + QLatin1String(" - ") + text(SaveQuestionTitle),
-            text(SaveQuestion) + QLatin1Char('?'));
-    else
-        save = Settings::saveOnClosing();
+    const bool save = Settings::askToSaveOnClosing()
+        ? Seams::askYesNo(this, productTitle() + QLatin1String(" - ") + text(SaveQuestionTitle),
+            text(SaveQuestion) + QLatin1Char('?'))
+        : Settings::saveOnClosing();
     if (save)
         SaveSettings();
 }
@@ -589,49 +509,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// ---- ScheduleWindow ------------------------------------------------------------------------------
-
-ScheduleWindow::TransferRequest frmMain::transferRequest() const
-{
-    return {
-        m_ui->dxText1->text(), m_ui->dxText2->text(), dxOption1[0]->isChecked(), m_ui->dxCheck2->isChecked()};
-}
-
-QString frmMain::intervalText() const
-{
-    return m_ui->dxCombo1->currentText();
-}
-
-void frmMain::showCaption(const QString &caption)
-{
-    setWindowTitle(caption);
-}
-
-void frmMain::showStartStop(const QString &text)
-{
-    m_ui->cmdStopStart->setText(text);
-}
-
-void frmMain::showStartStopPicture(const QString &iconFile)
-{
-    if (iconFile.isEmpty()) {
-        m_ui->cmdStopStart->setIcon(QIcon());
-        return;
-    }
-    auto cached = m_pictures.constFind(iconFile);
-    if (cached == m_pictures.constEnd()) {
-        const QPixmap picture(iconFile);
-        if (picture.isNull())
-            return;
-        cached = m_pictures.insert(iconFile, QIcon(picture));
-    }
-    m_ui->cmdStopStart->setIcon(*cached);
-}
-
-void frmMain::allowStartStop(bool allowed)
-{
-    m_ui->cmdStopStart->setEnabled(allowed);
-}
+// ---- colours of the schedule's answers ----------------------------------------------------
 
 void frmMain::showFolders(bool sourceExists, bool destinationExists)
 {
@@ -651,45 +529,6 @@ void frmMain::showInRed(QWidget *field, bool red)
     field->setPalette(colors);
 }
 
-void frmMain::lockScheduleInputs(bool locked)
-{
-    m_ui->dxText1->setReadOnly(locked);
-    m_ui->dxText2->setReadOnly(locked);
-    m_ui->dxCombo1->setReadOnly(locked);
-    for (QWidget *input : std::initializer_list<QWidget *> {
-             m_ui->cmdFrom, m_ui->cmdTo, dxOption1[0], dxOption1[1], m_ui->dxCheck2})
-        input->setEnabled(!locked);
-}
-
-void frmMain::lockRunInputs(bool locked)
-{
-    for (QWidget *input : std::initializer_list<QWidget *> {m_ui->dxText1, m_ui->dxText2, m_ui->cmdFrom,
-             m_ui->cmdTo, m_ui->cmdQuit, m_ui->dxCombo1, m_ui->dxCheck1, m_ui->dxCheck2})
-        input->setEnabled(!locked);
-}
-
-void frmMain::offerIntervals(const QStringList &choices)
-{
-    m_ui->dxCombo1->clear();
-    m_ui->dxCombo1->addItems(choices);
-    m_ui->dxCombo1->condenseToFitEntries();
-}
-
-void frmMain::showInterval(const QString &text)
-{
-    const int entry = m_ui->dxCombo1->findText(text);
-    if (entry >= 0)
-        m_ui->dxCombo1->setCurrentIndex(entry);
-    m_ui->dxCombo1->setEditText(text);
-    showIntervalFromStart();
-}
-
-void frmMain::showIntervalFromStart()
-{
-    // The number must stay in sight even where the minute word is too wide for the field.
-    m_ui->dxCombo1->lineEdit()->setCursorPosition(0);
-}
-
 // A refused interval stays red until the user changes it.
 void frmMain::showIntervalRefused()
 {
@@ -706,44 +545,4 @@ void frmMain::showIntervalInRed(bool red)
     m_ui->dxCombo1->setToolTip(red
             ? text(IntervalRange) + QLatin1String(": ") + range + QLatin1Char(' ') + text(MinutesWord)
             : QString());
-}
-
-void frmMain::runMinuteTimer(bool on)
-{
-    if (on)
-        Timer1.start();
-    else
-        Timer1.stop();
-}
-
-void frmMain::runBlinkTimer(bool on)
-{
-    if (on)
-        Timer2.start();
-    else
-        Timer2.stop();
-}
-
-void frmMain::showBusy(bool busy)
-{
-    if (busy == m_busy)
-        return;
-    m_busy = busy;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
-void frmMain::showRunEnded(const RunReport &report)
-{
-    m_lastRun = report;
-    refreshTrayToolTip();
-    if (report.errorLines > 0 && isInTray())
-        notifyRunErrors(report);
-}
-
-void frmMain::letEventsRun()
-{
-    QCoreApplication::processEvents();
 }

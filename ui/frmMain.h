@@ -2,23 +2,20 @@
 
 #include "config/FrmMainTexts.h"
 #include "engine/ActivityLog.h"
-#include "engine/ScheduleWindow.h"
 #include "engine/Scheduler.h"
+#include "ui/MainWindowPort.h"
+#include "ui/TrayPresence.h"
 #include "ui/dlgOptionen.h"
 
-#include <QHash>
 #include <QIcon>
-#include <QMenu>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
-#include <optional>
 
 class QLineEdit;
 class QRadioButton;
-class QSystemTrayIcon;
 namespace Ui
 {
 class frmMain;
@@ -27,14 +24,15 @@ class frmMain;
 // The main window: the two folders, the interval, the copy/move choice, the overwrite and log
 // switches, the activity log and the command buttons; an icon in the notification area while
 // it is minimised there. The schedule and the run own their state and work on the window
-// through its ScheduleWindow side; the handlers keep the names of the events they answer.
-class frmMain : public QWidget, private ScheduleWindow
+// through its MainWindowPort; the handlers keep the names of the events they answer.
+class frmMain : public QWidget
 {
     Q_OBJECT
 
 public:
     // arguments: the program's command-line arguments without the program name; "/s" starts
-    // the schedule at once. The window loads (texts, settings, folder check) before it returns.
+    // the schedule as soon as the window is first shown. The window loads (texts, settings,
+    // folder check) before it returns.
     explicit frmMain(const QStringList &arguments, QWidget *parent = nullptr);
     ~frmMain() override;
 
@@ -59,6 +57,8 @@ public:
     void cmdQuit_KeyDown(int key);
     void dxCheck1_Change(bool checked);
     void List1_MouseMove(Qt::MouseButtons buttons, const QPoint &position);
+    // The icon in the notification area (TrayPresence): activated, a button up on it (2, the
+    // right one, is the menu's, which the tray opens itself), an entry of its menu chosen.
     void sevTray1_Activate();
     void sevTray1_MouseUp(int button);
     void sevTray1_MenuClick(const QString &key);
@@ -67,8 +67,8 @@ public:
 
     Scheduler &scheduler() { return m_scheduler; }
     ActivityLog &activityLog() { return m_log; }
-    QSystemTrayIcon &trayIcon() { return *sevTray1; }
-    QMenu &trayMenu() { return m_trayMenu; }
+    QSystemTrayIcon &trayIcon() { return m_tray.icon(); }
+    QMenu &trayMenu() { return m_tray.menu(); }
     QTimer &timer1() { return Timer1; }
     QTimer &timer2() { return Timer2; }
 
@@ -83,28 +83,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // ---- ScheduleWindow ----------------------------------------------------------------------
-    TransferRequest transferRequest() const override;
-    QString intervalText() const override;
-    void showCaption(const QString &caption) override;
-    void showStartStop(const QString &text) override;
-    void showStartStopPicture(const QString &iconFile) override;
-    void allowStartStop(bool allowed) override;
-    void showFolders(bool sourceExists, bool destinationExists) override;
-    void lockScheduleInputs(bool locked) override;
-    void lockRunInputs(bool locked) override;
-    void offerIntervals(const QStringList &choices) override;
-    void showInterval(const QString &text) override;
-    void showIntervalRefused() override;
-    void runMinuteTimer(bool on) override;
-    void runBlinkTimer(bool on) override;
-    void showBusy(bool busy) override;
-    void showRunEnded(const RunReport &report) override;
-    void letEventsRun() override;
+    // The colours of the schedule's answers, which the window paints itself.
+    void showFolders(bool sourceExists, bool destinationExists);
+    void showIntervalRefused();
 
     void setUpWindow();
     void setUpTimers();
-    void setUpTray();
     void connectControls();
     void Form_Load(const QStringList &arguments);
     void Form_Resize();
@@ -119,40 +103,33 @@ private:
     void nameControls();
     void keepTabOnChosenOption();
     void SetFolderToolTips();
-    void SetTopMost(bool on);
-    void minimiseToTray();
-    void restoreFromTray();
-    bool isInTray() const;
-    void refreshTrayToolTip();
-    QString lastRunText() const;
-    void notifyRunErrors(const RunReport &report);
     void browseInto(QLineEdit *field, FrmMainTexts::TextId promptId);
     void setLogLayout(bool shown);
     void showIntervalFromStart();
     void showIntervalInRed(bool red);
     void closeWhenRunEnds();
+    void startFromCommandLine();
     void showInRed(QWidget *field, bool red);
     QString text(FrmMainTexts::TextId id) const { return m_texts.text(id); }
 
     std::unique_ptr<Ui::frmMain> m_ui;
     FrmMainTexts::Table m_texts;
     ActivityLog m_log;
-    Scheduler m_scheduler;
     std::array<QRadioButton *, 2> dxOption1 {};
     QTimer Timer1;
     QTimer Timer2;
-    QSystemTrayIcon *sevTray1 = nullptr;
-    QMenu m_trayMenu;
-    QHash<QString, QIcon> m_pictures;
-    // The caption when the window went into the notification area, and the last run's end.
-    QString m_trayCaption;
-    std::optional<RunReport> m_lastRun;
+    // sevTray1: the icon in the notification area, its menu and the notifications.
+    TrayPresence m_tray;
+    // The window as the schedule sees it.
+    MainWindowPort m_port;
+    Scheduler m_scheduler;
 
     bool LogToggling = false;
     bool InResize = false;
     bool m_intervalRed = false;
-    bool m_busy = false;
     bool m_centred = false;
+    // "/s" was given: the schedule starts when the window is first shown.
+    bool m_startWhenShown = false;
     // A close that came while a run was working: the window closes once the run has ended.
     bool m_closeAfterRun = false;
 };

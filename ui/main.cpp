@@ -1,4 +1,5 @@
 #include "config/Startup.h"
+#include "config/modGlobal.h"
 #include "ui/ProgramStartup.h"
 #include "ui/frmMain.h"
 #include "ui/modAppIcon.h"
@@ -9,6 +10,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TessaroLite"));
+    // On Wayland the desktop finds the window's name and icon by the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QLatin1String(modGlobal::DesktopEntryName));
     // The program ends when the main window is unloaded, not when its last window disappears:
     // in the notification area the main window is hidden while a question may be open.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHash>
+#include <QPixmap>
 #include <QWidget>
 #include <cerrno>
 #include <cstring>
@@ -46,6 +48,19 @@ void reportMissingIcon(QWidget *window, const char *leadIn)
 }
 
 } // namespace
+
+QIcon PictureFile(const QString &path)
+{
+    static QHash<QString, QIcon> pictures;
+    auto cached = pictures.constFind(path);
+    if (cached == pictures.constEnd()) {
+        const QPixmap picture(path);
+        if (picture.isNull())
+            return QIcon();
+        cached = pictures.insert(path, QIcon(picture));
+    }
+    return *cached;
+}
 
 QIcon LoadIconResource(const QString &iconName)
 {

@@ -16,6 +16,10 @@ inline constexpr const char *ProgramTitle = "TessaroLite";
 // the program has no such resource.
 QIcon LoadIconResource(const QString &iconName);
 
+// The picture of an icon or bitmap file, read once and then kept (a blinking button shows
+// the same two files for as long as the schedule runs); a null icon when it cannot be read.
+QIcon PictureFile(const QString &path);
+
 // Gives the window, and the window at the top of its parent chain, the icon of the resource.
 // With setAsApplicationIcon the icon also becomes the application's icon (the one every
 // window without its own shows). A missing resource is reported in two boxes, one per icon

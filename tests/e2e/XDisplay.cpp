@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QThread>
+#include <csignal>
 
 namespace
 {
@@ -100,6 +101,13 @@ QString XDisplay::runTool(const QString &program, const QStringList &arguments, 
     if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
         return QString();
     return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+bool XDisplay::pauseWindowManager(bool paused)
+{
+    if (windowManager.state() != QProcess::Running)
+        return false;
+    return ::kill(static_cast<pid_t>(windowManager.processId()), paused ? SIGSTOP : SIGCONT) == 0;
 }
 
 QString XDisplay::waitForWindow(const QString &titlePattern, int timeoutMs) const

@@ -22,6 +22,10 @@ public:
     // empty when the tool failed.
     QString runTool(const QString &program, const QStringList &arguments, int timeoutMs = 5000) const;
 
+    // Stops or continues the window manager (SIGSTOP, SIGCONT), as a loaded desktop is slow
+    // to take in new windows; false when there is none.
+    bool pauseWindowManager(bool paused);
+
     // The id of a viewable window whose title matches the pattern (an extended regular
     // expression), waiting up to timeoutMs; empty when none appeared.
     QString waitForWindow(const QString &titlePattern, int timeoutMs) const;

@@ -3,11 +3,13 @@
 // ends the program; with "SysTray" "0" it minimises to the task bar like any window. The
 // windows stand in the middle by their outer frames, as the window manager drew them.
 #include "XDisplay.h"
+#include "common/DesktopBus.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
@@ -319,4 +321,69 @@ TEST_F(TrayEndToEnd, WindowsAreCentredByTheirOuterFrameAlsoWhenShownAgain)
     ASSERT_TRUE(clickIconUntil(icon, "1", [&] { return viewable(window); }));
     EXPECT_TRUE(centredOver(window, [&] { return area; }))
         << "main window at " << describe(window).toStdString();
+}
+
+// A window manager that takes the window in only after seconds (a loaded desktop at login)
+// frames it late: the window is placed again by that frame once it comes.
+TEST_F(TrayEndToEnd, TheMainWindowIsCentredAlsoWhenItsFrameComesLate)
+{
+    writeSettings("1");
+    app.setProcessEnvironment(environmentFor(config.path()));
+    ASSERT_TRUE(display->pauseWindowManager(true));
+    app.start(program(), {});
+    ASSERT_TRUE(app.waitForStarted());
+    QThread::msleep(3000);
+    ASSERT_TRUE(display->pauseWindowManager(false));
+    const QString window = display->waitForWindow("^Tessaro Lite - ", WaitMs);
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
+    const QRect area = workArea();
+    ASSERT_TRUE(area.isValid());
+    EXPECT_TRUE(centredOver(window, [&] { return area; }))
+        << "main window at " << describe(window).toStdString();
+}
+
+// A StatusNotifier tray (KDE Plasma, Xfce, GNOME's AppIndicator extension) on X11: the icon
+// goes there when the window is minimised, and the tray reads its menu over D-Bus, in the
+// program's language, with both entries working.
+TEST_F(TrayEndToEnd, AStatusNotifierTrayGetsTheMenuOverDBusAndBothEntriesWork)
+{
+    DesktopBus bus;
+    if (!bus.failure().isEmpty())
+        GTEST_SKIP() << bus.failure().toStdString();
+    writeSettings("1");
+    QProcessEnvironment environment = environmentFor(config.path());
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    app.setProcessEnvironment(environment);
+    app.start(program(), {});
+    ASSERT_TRUE(app.waitForStarted());
+    const QString window = display->waitForWindow("^Tessaro Lite - ", WaitMs);
+    ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
+
+    tool("xdotool", {"windowminimize", window});
+    ASSERT_FALSE(bus.next("registered", WaitMs).isEmpty())
+        << "the icon did not come to the StatusNotifier tray";
+    EXPECT_TRUE(waitUntil([&] { return !viewable(window); }));
+    bus.send("menu");
+    const QJsonObject menu = bus.next("menu", WaitMs);
+    EXPECT_EQ(menu.value("path").toString(), "/MenuBar");
+    QStringList labels;
+    for (const QJsonValue &label : menu.value("labels").toArray())
+        labels.append(label.toString());
+    // dbusmenu marks the access letter with "_" where the language file has "&".
+    ASSERT_EQ(labels, QStringList({"_Open", "E_xit"}));
+    const QJsonArray ids = menu.value("ids").toArray();
+
+    bus.send("click " + QByteArray::number(ids.at(0).toInt()));
+    EXPECT_TRUE(waitUntil([&] { return viewable(window) && inTaskBar(window); }))
+        << "\"Open\" did not restore";
+
+    // Back in the window, the icon left the tray; minimised again, it comes back with its menu.
+    tool("xdotool", {"windowminimize", window});
+    ASSERT_FALSE(bus.next("registered", WaitMs).isEmpty()) << "the icon did not come back to the tray";
+    bus.send("menu");
+    const QJsonArray again = bus.next("menu", WaitMs).value("ids").toArray();
+    ASSERT_EQ(again.size(), 2);
+    bus.send("click " + QByteArray::number(again.at(1).toInt()));
+    EXPECT_TRUE(app.waitForFinished(WaitMs)) << "\"Exit\" did not end the program";
+    EXPECT_EQ(app.exitCode(), 0);
 }

@@ -68,6 +68,7 @@ protected:
         Seams::notify.replace([this](QSystemTrayIcon &, const QString &title, const QString &text) {
             notifications.push_back({title, text});
         });
+        Seams::desktopFacts.replace([this] { return desktop; });
     }
 
     void TearDown() override
@@ -79,6 +80,7 @@ protected:
         Seams::pickFolder.restore();
         Seams::trayAvailable.restore();
         Seams::notify.restore();
+        Seams::desktopFacts.restore();
     }
 
     void useLanguage(const QString &language)
@@ -162,4 +164,6 @@ protected:
     std::vector<Seams::FolderRequest> folderRequests;
     QString pickedFolder;
     bool trayAvailable = false;
+    // An X11 desktop with an XEmbed notification area and no notification server.
+    Seams::DesktopFacts desktop;
 };

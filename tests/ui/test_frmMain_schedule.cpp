@@ -51,7 +51,9 @@ TEST_F(WindowTest, LoadPutsTextsAndSettingsOnTheControlsBeforeTheSwitchIsLookedA
 TEST_F(WindowTest, SwitchSlashSStartsOnlyWhenExactAndBothFoldersExist)
 {
     open({"/s"});
-    EXPECT_TRUE(window->scheduler().isStarted());
+    EXPECT_FALSE(window->scheduler().isStarted());
+    window->show();
+    QTRY_VERIFY(window->scheduler().isStarted());
     EXPECT_EQ(window->windowTitle(), counting(5, "minutes"));
     EXPECT_EQ(logLines(), QStringList {"Schedule started"});
     EXPECT_TRUE(field("dxText1")->isReadOnly());
@@ -61,6 +63,8 @@ TEST_F(WindowTest, SwitchSlashSStartsOnlyWhenExactAndBothFoldersExist)
     const QList<QStringList> ignored = {{"/S"}, {"/s", "now"}, {"-s"}, {"s"}, {}};
     for (const QStringList &arguments : ignored) {
         open(arguments);
+        window->show();
+        QCoreApplication::processEvents();
         EXPECT_FALSE(window->scheduler().isStarted()) << arguments.join(' ').toStdString();
         EXPECT_TRUE(logLines().isEmpty());
         EXPECT_EQ(window->windowTitle(), Stopped);
@@ -68,9 +72,30 @@ TEST_F(WindowTest, SwitchSlashSStartsOnlyWhenExactAndBothFoldersExist)
 
     writeSettings({{"To", dir.filePath("missing")}});
     open({"/s"});
+    window->show();
+    QTest::qWait(20);
     EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_FALSE(stopStart()->isEnabled());
     EXPECT_TRUE(logLines().isEmpty());
+}
+
+// Started with the desktop session and a run at the start: the window is on screen before the
+// first file is copied, so the run can be seen and cancelled.
+TEST_F(WindowTest, SwitchSlashSWithARunAtTheStartShowsTheWindowBeforeTheFirstFile)
+{
+    writeSettings({{"DoActionOnStart", "1"}});
+    makeFile(source, "a.txt");
+    open({"/s"});
+    EXPECT_FALSE(QFile::exists(QDir(destination).filePath("a.txt")));
+    EXPECT_TRUE(logLines().isEmpty());
+
+    bool shownAtFirstLine = false;
+    QObject::connect(&window->activityLog(), &QAbstractItemModel::rowsInserted, window.get(),
+        [&] { shownAtFirstLine = shownAtFirstLine || (logLines().size() == 1 && window->isVisible()); });
+    window->show();
+    QTRY_VERIFY(QFile::exists(QDir(destination).filePath("a.txt")));
+    EXPECT_TRUE(shownAtFirstLine);
+    EXPECT_TRUE(window->scheduler().isStarted());
 }
 
 TEST_F(WindowTest, CountdownOfFiveMinutesRunsAtZeroAndStartsAgain)
