@@ -20,7 +20,7 @@ constexpr int NobodyWaits = std::numeric_limits<int>::max();
 } // namespace
 
 TransferPipeline::TransferPipeline(
-    const modFSO::TransferFolders &folders, Plan plan, const QList<QByteArray> &names, int first, int workers)
+    const modFSO::TransferFolders &folders, Plan plan, const modFSO::NameList &names, int first, int workers)
     : m_folders(folders)
     , m_plan(plan)
     , m_names(names)
@@ -190,7 +190,7 @@ void TransferPipeline::publish(int index, FileOutcome outcome)
 
 FileOutcome TransferPipeline::handle(int index, const std::stop_token &stop)
 {
-    const QByteArray &name = m_names.at(index);
+    const QByteArray name = m_names.at(index);
     FileDecision::Facts facts;
     {
         const std::lock_guard lock(m_mutex);

@@ -2,6 +2,7 @@
 
 #include "engine/FileDecision.h"
 #include "fs/FsError.h"
+#include "fs/NameList.h"
 
 #include <QByteArray>
 #include <QList>
@@ -42,7 +43,7 @@ public:
     using Plan = FileDecision::Plan;
 
     // names: the run's list, which must outlive the pipeline; first: the file to begin with.
-    TransferPipeline(const modFSO::TransferFolders &folders, Plan plan, const QList<QByteArray> &names,
+    TransferPipeline(const modFSO::TransferFolders &folders, Plan plan, const modFSO::NameList &names,
         int first, int workers);
     // Stops, and waits until no worker touches a file any more.
     ~TransferPipeline();
@@ -95,7 +96,7 @@ private:
 
     const modFSO::TransferFolders &m_folders;
     const Plan m_plan;
-    const QList<QByteArray> &m_names;
+    const modFSO::NameList &m_names;
     std::unique_ptr<Slot[]> m_slots;
     const int m_count;
     const int m_wakeBatch;

@@ -95,7 +95,7 @@ struct TransferRun::Context {
     bool prefixWanted = false;
     bool sameFileSystem = false;
     std::unique_ptr<modFSO::TransferFolders> folders;
-    QList<QByteArray> names;
+    modFSO::NameList names;
     // The stretch of the file loop that one pipeline handles, the file being handled, and
     // where the stretch ends: the end of the list, or the cut made by a stop or by the
     // free-space check coming on while the workers ran ahead without it.
@@ -182,7 +182,8 @@ void TransferRun::run()
     ctx.destinationFolder = request.destinationFolder;
     ctx.action = request.move ? Action::Move : Action::Copy;
     ctx.overwrite = request.overwrite;
-    const QList<QByteArray> names = listSource(ctx);
+    listSource(ctx);
+    const modFSO::NameList &names = ctx.names;
     ctx.prefixWanted = ActivityLog::PrefixWanted();
     if (names.isEmpty()) {
         if (!ctx.failureMark)
@@ -191,7 +192,7 @@ void TransferRun::run()
                 ctx.prefixWanted);
     } else {
         ctx.failureMark = false;
-        runFileLoop(ctx, names);
+        runFileLoop(ctx);
     }
 
     m_log.selectNewest();
@@ -202,18 +203,18 @@ void TransferRun::run()
 // The folders are opened and listed, and the temporaries of a killed run cleared, on a thread
 // of their own, while the window answers: a large folder, or a slow one, takes seconds.
 // A listing that breaks off gives its error line, and the run goes on with the names read.
-QList<QByteArray> TransferRun::listSource(Context &ctx)
+void TransferRun::listSource(Context &ctx)
 {
     struct Listed {
         std::unique_ptr<modFSO::TransferFolders> folders;
-        modFSO::FsResult<QList<QByteArray>> listing;
+        modFSO::FsResult<modFSO::NameList> listing;
         qint64 firstFilesBytes = 0;
     };
     std::packaged_task<Listed()> task([source = ctx.sourceFolder, destination = ctx.destinationFolder] {
         Listed listed {std::make_unique<modFSO::TransferFolders>(source, destination), {}};
         listed.listing = listed.folders->listPlainFiles();
         listed.folders->removeLeftoverTemporaries();
-        const QList<QByteArray> &names = listed.listing.value;
+        const modFSO::NameList &names = listed.listing.value;
         for (qsizetype i = 0; i < std::min<qsizetype>(SampledFiles, names.size()); ++i)
             listed.firstFilesBytes += listed.folders->sourceSize(names.at(i)).value;
         return listed;
@@ -227,23 +228,23 @@ QList<QByteArray> TransferRun::listSource(Context &ctx)
     ctx.folders = std::move(listed.folders);
     ctx.sameFileSystem = ctx.folders->sameFileSystem();
     ctx.firstFilesBytes = listed.firstFilesBytes;
-    modFSO::FsResult<QList<QByteArray>> &listing = listed.listing;
+    modFSO::FsResult<modFSO::NameList> &listing = listed.listing;
     if (listing.error) {
         // No file is being handled yet: the newest line belongs to someone else and stays.
         ctx.lineShown = false;
         ctx.name.clear();
         logError(ctx, listing.error->description);
     }
-    return std::move(listing.value);
+    ctx.names = std::move(listing.value);
 }
 
-void TransferRun::runFileLoop(Context &ctx, const QList<QByteArray> &names)
+void TransferRun::runFileLoop(Context &ctx)
 {
+    const modFSO::NameList &names = ctx.names;
     m_inFileLoop = true;
     const QString fileWord = text(names.size() > 1 ? Files : OneFile);
     SetRunControls(false, ctx.action == Action::Move, fileWord, QString::number(names.size()));
 
-    ctx.names = names;
     ctx.fileCounter = static_cast<qint32>(names.size());
     const TransferPipeline::Plan plan {ctx.action == Action::Move, ctx.overwrite, ctx.sameFileSystem};
     const int workers = workerCount(ctx);
@@ -339,7 +340,7 @@ void TransferRun::handOut(Context &ctx, TransferPipeline &pipeline, int index)
         pipeline.release(index + 1 + m_filesAhead);
         return;
     }
-    const QByteArray &name = ctx.names.at(index);
+    const QByteArray name = ctx.names.at(index);
     if (!ctx.folders->destinationHas(name) && freeSpaceCheckWanted(ctx))
         pipeline.setFits(index, fitsInDestination(ctx, name));
     pipeline.release(index + 1);

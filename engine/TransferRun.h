@@ -72,8 +72,8 @@ private:
 
     void SetRunControls(bool enabled, bool move, const QString &fileWord, const QString &fileCount);
     void run();
-    QList<QByteArray> listSource(Context &ctx);
-    void runFileLoop(Context &ctx, const QList<QByteArray> &names);
+    void listSource(Context &ctx);
+    void runFileLoop(Context &ctx);
     int runStretch(Context &ctx, TransferPipeline &pipeline, int first);
     void settle(Context &ctx, TransferPipeline &pipeline);
     int workerCount(const Context &ctx) const;

@@ -118,7 +118,7 @@ void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps
 int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to);
 
 // The plain files of an open folder, as TransferFolders::listPlainFiles() lists them.
-FsResult<QList<QByteArray>> listPlainFiles(int folder);
+FsResult<NameList> listPlainFiles(int folder);
 
 // Lets the test's copy observer act right before a copy takes its name.
 void notifyBeforePlacement(const QByteArray &name);

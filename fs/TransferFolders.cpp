@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <numeric>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -81,27 +80,6 @@ int writtenByOthers(int folder, const QByteArray &name)
     return detail::writerState(fd.get()) == detail::WriterState::Writing ? SourceInUse : 0;
 }
 
-// Names in the order a person looks for them: by their text without regard to case; names
-// that differ only in case, or only in bytes that are no text, keep one fixed order.
-void sortByName(QList<QByteArray> &names)
-{
-    QStringList keys;
-    keys.reserve(names.size());
-    for (const QByteArray &name : names)
-        keys.append(detail::decodedPath(name).toCaseFolded());
-    std::vector<qsizetype> order(names.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-        const int byText = keys.at(a).compare(keys.at(b));
-        return byText != 0 ? byText < 0 : names.at(a) < names.at(b);
-    });
-    QList<QByteArray> sorted;
-    sorted.reserve(names.size());
-    for (qsizetype index : order)
-        sorted.append(names.at(index));
-    names = std::move(sorted);
-}
-
 class FolderReader
 {
 public:
@@ -135,9 +113,9 @@ private:
 
 } // namespace
 
-FsResult<QList<QByteArray>> detail::listPlainFiles(int folder)
+FsResult<NameList> detail::listPlainFiles(int folder)
 {
-    FsResult<QList<QByteArray>> result;
+    FsResult<NameList> result;
     const FolderReader reader(folder);
     if (!reader.get()) {
         result.error = FsError::fromErrno(FsError::Operation::ListFolder, errno);
@@ -149,12 +127,12 @@ FsResult<QList<QByteArray>> detail::listPlainFiles(int folder)
         if (!entry)
             break;
         if (isPlainFileEntry(folder, entry))
-            result.value.append(QByteArray(entry->d_name));
+            result.value.append(entry->d_name);
     }
     // A listing that breaks off keeps what it read.
     if (errno != 0)
         result.error = FsError::fromErrno(FsError::Operation::ListFolder, errno);
-    sortByName(result.value);
+    result.value.sortByName();
     return result;
 }
 
@@ -186,11 +164,11 @@ TransferFolders::~TransferFolders()
         ::close(m_destination);
 }
 
-FsResult<QList<QByteArray>> TransferFolders::listPlainFiles() const
+FsResult<NameList> TransferFolders::listPlainFiles() const
 {
     if (m_source < 0)
         return {{}, error(FsError::Operation::ListFolder, m_sourceOpenError, {}, {})};
-    FsResult<QList<QByteArray>> result = detail::listPlainFiles(m_source);
+    FsResult<NameList> result = detail::listPlainFiles(m_source);
     if (result.error)
         result.error = error(FsError::Operation::ListFolder, result.error->code, {}, {});
     return result;

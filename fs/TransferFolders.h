@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/FsError.h"
+#include "fs/NameList.h"
 
 #include <QByteArray>
 #include <QList>
@@ -74,7 +75,7 @@ public:
     // The names of the plain files of the source folder: regular files and links to them, no
     // hidden names (leading "."), sorted by name without regard to case. A listing that breaks
     // off keeps the names read before, beside the error.
-    FsResult<QList<QByteArray>> listPlainFiles() const;
+    FsResult<NameList> listPlainFiles() const;
 
     // Whether anything has the name in the destination (a dangling link counts).
     bool destinationHas(const QByteArray &name) const;

@@ -116,9 +116,10 @@ FsResult<QStringList> ListPlainFiles(const QString &folder)
         result.error = FsError::fromErrno(FsError::Operation::ListFolder, errno, folder);
         return result;
     }
-    const FsResult<QList<QByteArray>> names = detail::listPlainFiles(fd.get());
-    for (const QByteArray &name : names.value)
-        result.value.append(detail::decodedPath(name));
+    const FsResult<NameList> names = detail::listPlainFiles(fd.get());
+    result.value.reserve(names.value.size());
+    for (qsizetype i = 0; i < names.value.size(); ++i)
+        result.value.append(detail::decodedPath(names.value.at(i)));
     if (names.error)
         result.error = FsError::fromErrno(FsError::Operation::ListFolder, names.error->code, folder);
     return result;
