@@ -2,7 +2,9 @@
 // prefix, and prints how many files and log lines it produced and how long it took.
 //
 //   transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free] [--no-date] [--log]
+//                  [--workers N]
 //
+// --workers sets how many threads copy (the run chooses by the files' sizes without it).
 // --log prints every final line of the log instead, one per line, as the window shows them
 // (with the date prefix unless --no-date), for checks from outside the program.
 
@@ -25,7 +27,7 @@ int usage()
 {
     std::fprintf(stderr,
         "usage: transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free]"
-        " [--no-date] [--log]\n");
+        " [--no-date] [--log] [--workers N]\n");
     return 2;
 }
 
@@ -63,6 +65,11 @@ int main(int argc, char **argv)
     const bool checkFree = args.removeAll(QStringLiteral("--check-free")) > 0;
     const bool date = args.removeAll(QStringLiteral("--no-date")) == 0;
     const bool printLog = args.removeAll(QStringLiteral("--log")) > 0;
+    int workers = 0;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--workers")); at >= 0 && at + 1 < args.size()) {
+        workers = args.at(at + 1).toInt();
+        args.remove(at, 2);
+    }
     if (args.size() != 2 || args.first().startsWith(QLatin1String("--"))
         || args.last().startsWith(QLatin1String("--")))
         return usage();
@@ -80,6 +87,7 @@ int main(int argc, char **argv)
     host.overwrite = overwrite;
     host.onEvents = [] { QCoreApplication::processEvents(); };
     TestRun run(host);
+    run.setWorkers(workers);
 
     const qsizetype listed = printLog ? 0 : countFiles(host.source);
     QElapsedTimer clock;

@@ -298,15 +298,19 @@ void TransferRun::settle(Context &ctx, TransferPipeline &pipeline)
         pumpEvents();
 }
 
-// One worker, unless the files are large: then a second one copies while the first waits for
-// the disk. For small files a second worker only costs: the two take turns on the folder.
+// How many workers pay, as measured: on a disk's file system two workers overlap the waits of
+// the journal and the disk, also for small files; in memory (tmpfs) the two only take turns
+// on the destination folder's lock, and a second one pays only for large files.
 int TransferRun::workerCount(const Context &ctx) const
 {
     if (ctx.action == Action::Move && ctx.sameFileSystem)
         return 1;
+    if (m_workers > 0)
+        return m_workers;
     constexpr qint64 LargeFile = 1024 * 1024;
     const qsizetype sampled = std::min<qsizetype>(SampledFiles, ctx.names.size());
-    return sampled > 0 && ctx.firstFilesBytes / sampled >= LargeFile ? 2 : 1;
+    const bool large = sampled > 0 && ctx.firstFilesBytes / sampled >= LargeFile;
+    return large || !ctx.folders->destinationInMemory() ? 2 : 1;
 }
 
 void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)

@@ -57,6 +57,8 @@ public:
     // How many files the workers may handle beyond the one whose line is being written. With 0
     // a file is touched only at its turn, after its in-progress line and a round of events.
     void setFilesAhead(int files) { m_filesAhead = files; }
+    // How many worker threads copy; 0 (the default) lets the run choose by the files' sizes.
+    void setWorkers(int workers) { m_workers = workers; }
 
     static constexpr int DefaultFilesAhead = 32;
 
@@ -104,5 +106,6 @@ private:
     bool m_stopRequested = false;
     int m_eventIntervalMs = 16;
     int m_filesAhead = DefaultFilesAhead;
+    int m_workers = 0;
     QElapsedTimer m_sinceEvents;
 };
