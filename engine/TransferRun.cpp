@@ -249,11 +249,14 @@ void TransferRun::runFileLoop(Context &ctx)
     const TransferPipeline::Plan plan {ctx.action == Action::Move, ctx.overwrite, ctx.sameFileSystem};
     const int workers = workerCount(ctx);
     for (int next = 0; next < names.size();) {
-        TransferPipeline pipeline(*ctx.folders, plan, ctx.names, next, workers);
-        ctx.pipeline = &pipeline;
+        // On the heap: each stretch's threads meet in a pipeline of its own, never in the memory
+        // of the one before.
+        const auto pipeline
+            = std::make_unique<TransferPipeline>(*ctx.folders, plan, ctx.names, next, workers);
+        ctx.pipeline = pipeline.get();
         ctx.runningAhead = runsAhead();
-        next = runStretch(ctx, pipeline, next);
-        settle(ctx, pipeline);
+        next = runStretch(ctx, *pipeline, next);
+        settle(ctx, *pipeline);
         ctx.pipeline = nullptr;
         if (m_stopRequested) {
             ctx.fileCounter = next;

@@ -13,8 +13,11 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <ostream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace Reliability
@@ -161,6 +164,46 @@ protected:
     }
 
     QString settingsFile;
+};
+
+// A process of its own that holds a file open for writing (appending) until it is ended.
+class FileHolder
+{
+public:
+    explicit FileHolder(const QString &path)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        const QByteArray file = QFile::encodeName(path);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(file.constData(), O_WRONLY | O_APPEND);
+            const ssize_t told = ::write(ready[1], fd >= 0 ? "y" : "n", 1);
+            ::_exit(told == 1 ? (::pause(), 0) : 1);
+        }
+        ::close(ready[1]);
+        char answer = 0;
+        m_holds = m_pid > 0 && ::read(ready[0], &answer, 1) == 1 && answer == 'y';
+        ::close(ready[0]);
+    }
+    ~FileHolder() { end(); }
+    FileHolder(const FileHolder &) = delete;
+    FileHolder &operator=(const FileHolder &) = delete;
+
+    bool holds() const { return m_holds; }
+    void end()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_holds = false;
 };
 
 } // namespace Reliability
