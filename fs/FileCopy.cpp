@@ -1,6 +1,7 @@
 #include "fs/FileCopy.h"
 
 #include "fs/TemporaryRecord.h"
+#include "fs/TestHooks.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -12,35 +13,6 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-
-namespace modFSO
-{
-
-namespace
-{
-
-std::atomic<const testing::CopyObserver *> copyObserver {nullptr};
-std::atomic<bool> emptyPathLinksRefused {false};
-std::atomic<bool> unnamedFilesRefused {false};
-
-} // namespace
-
-void testing::setCopyObserver(const CopyObserver *observer)
-{
-    copyObserver.store(observer);
-}
-
-void testing::refuseEmptyPathLinks(bool refuse)
-{
-    emptyPathLinksRefused.store(refuse);
-}
-
-void testing::refuseUnnamedFiles(bool refuse)
-{
-    unnamedFilesRefused.store(refuse);
-}
-
-} // namespace modFSO
 
 namespace modFSO::detail
 {
@@ -108,12 +80,6 @@ mode_t processCreationMask()
     const mode_t mask = ::umask(022);
     ::umask(mask);
     return mask;
-}
-
-void afterChunk(const QByteArray &name)
-{
-    if (const testing::CopyObserver *observer = copyObserver.load(); observer && observer->afterChunk)
-        observer->afterChunk(name);
 }
 
 int writeAll(int out, const char *data, ssize_t size, off_t offset)
@@ -211,7 +177,7 @@ private:
         if (m_flush)
             ::sync_file_range(m_out, start, bytes, SYNC_FILE_RANGE_WRITE);
         if (start + bytes < m_size)
-            afterChunk(m_name);
+            notifyAfterChunk(m_name);
         return !m_stop.stop_requested();
     }
 
@@ -289,7 +255,7 @@ TemporaryFile::TemporaryFile(TemporaryFile &&other) noexcept
 
 int TemporaryFile::create(mode_t mode)
 {
-    if (m_caps->unnamedFiles.load(std::memory_order_relaxed) && !unnamedFilesRefused.load()) {
+    if (m_caps->unnamedFiles.load(std::memory_order_relaxed) && !unnamedFilesRefused()) {
         const int code = createUnnamed(mode);
         if (code == 0 || !unnamedFileUnsupported(code))
             return code;
@@ -352,7 +318,7 @@ int TemporaryFile::place(const QByteArray &name, Placement placement)
 
 int TemporaryFile::linkUnnamed(const QByteArray &name) const
 {
-    if (m_caps->emptyPathLinks.load(std::memory_order_relaxed) && !emptyPathLinksRefused.load()) {
+    if (m_caps->emptyPathLinks.load(std::memory_order_relaxed) && !emptyPathLinksRefused()) {
         if (::linkat(m_fd.get(), "", m_folder, name.constData(), AT_EMPTY_PATH) == 0)
             return 0;
         if (errno != ENOENT)
@@ -445,12 +411,6 @@ int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const 
     if (::fstatat(toFolder, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
     return ::renameat(fromFolder, from.constData(), toFolder, to.constData()) == 0 ? 0 : errno;
-}
-
-void notifyBeforePlacement(const QByteArray &name)
-{
-    if (const testing::CopyObserver *observer = copyObserver.load(); observer && observer->beforePlacement)
-        observer->beforePlacement(name);
 }
 
 bool isTemporaryName(const QByteArray &name)

@@ -117,12 +117,6 @@ void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps
 // Renames within one folder pair without replacing a target; EEXIST when the target exists.
 int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to);
 
-// The plain files of an open folder, as TransferFolders::listPlainFiles() lists them.
-FsResult<NameList> listPlainFiles(int folder);
-
-// Lets the test's copy observer act right before a copy takes its name.
-void notifyBeforePlacement(const QByteArray &name);
-
 // Hidden temporaries are named ".tessaro-<hex>.part".
 bool isTemporaryName(const QByteArray &name);
 

@@ -4,6 +4,7 @@
 #include "fs/InUseProbe.h"
 #include "fs/PosixSupport.h"
 #include "fs/TemporaryRecord.h"
+#include "fs/TestHooks.h"
 
 #include <QStringList>
 #include <algorithm>

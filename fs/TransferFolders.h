@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <functional>
 #include <memory>
 #include <stop_token>
 #include <sys/stat.h>
@@ -18,6 +17,9 @@ namespace detail
 {
 struct FolderCaps;
 class TemporaryFile;
+
+// The plain files of an open folder, as TransferFolders::listPlainFiles() lists them.
+FsResult<NameList> listPlainFiles(int folder);
 } // namespace detail
 
 enum class Placement {
@@ -135,22 +137,5 @@ private:
     bool m_destinationInMemory = false;
     std::unique_ptr<detail::FolderCaps> m_caps;
 };
-
-// Lets a test act inside a copy: after each chunk of data (a stop there leaves a copy half
-// written), and once the data is complete, right before the copy takes its name. The
-// callbacks run on the thread that copies.
-namespace testing
-{
-struct CopyObserver {
-    std::function<void(const QByteArray &name)> afterChunk;
-    std::function<void(const QByteArray &name)> beforePlacement;
-};
-void setCopyObserver(const CopyObserver *observer);
-// Behaves as a kernel that refuses linkat(..., AT_EMPTY_PATH), as kernels do for processes
-// without CAP_DAC_READ_SEARCH.
-void refuseEmptyPathLinks(bool refuse);
-// Behaves as a file system without unnamed files (O_TMPFILE), such as vfat.
-void refuseUnnamedFiles(bool refuse);
-} // namespace testing
 
 } // namespace modFSO

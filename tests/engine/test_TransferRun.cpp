@@ -1,5 +1,6 @@
 #include "RunFixture.h"
 #include "common/TestFiles.h"
+#include "fs/TestHooks.h"
 #include "fs/TransferFolders.h"
 
 #include <QDir>

@@ -1,6 +1,7 @@
 // Deleting, copying and moving one file: results, error texts and what the file system holds
 // afterwards, including after failures.
 #include "FsTestSupport.h"
+#include "fs/TestHooks.h"
 #include "fs/TransferFolders.h"
 #include "fs/modFSO.h"
 #include "fs/modSize.h"

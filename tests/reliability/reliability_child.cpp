@@ -11,6 +11,7 @@
 
 #include "engine/TestHost.h"
 #include "engine/TransferRun.h"
+#include "fs/TestHooks.h"
 #include "fs/TransferFolders.h"
 
 #include <QCoreApplication>

@@ -3,6 +3,7 @@
 // destination that has gone, a placement or a listing that the kernel refuses half way.
 #include "ReliabilitySupport.h"
 #include "engine/RunFixture.h"
+#include "fs/TestHooks.h"
 #include "fs/TransferFolders.h"
 
 #include <QProcess>
