@@ -385,5 +385,5 @@ TEST_F(TrayEndToEnd, AStatusNotifierTrayGetsTheMenuOverDBusAndBothEntriesWork)
     ASSERT_EQ(again.size(), 2);
     bus.send("click " + QByteArray::number(again.at(1).toInt()));
     EXPECT_TRUE(app.waitForFinished(WaitMs)) << "\"Exit\" did not end the program";
-    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().right(3000).toStdString();
 }
