@@ -337,8 +337,10 @@ int TemporaryFile::linkUnderHiddenName()
 {
     lockExclusive(m_fd.get());
     for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
+        // Not recorded: the hidden name stands only for the moment between this link and the
+        // rename that follows, and a record line for every replaced file would make the
+        // record grow with the run.
         const QByteArray hidden = hiddenName();
-        record(hidden, m_fd.get());
         const int code = linkUnnamed(hidden);
         if (code == EEXIST)
             continue;
