@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// A caption that fits where Qt draws the title bar itself (on Wayland desktops without
+// server-side decorations, such as GNOME and weston): that bar centres the title between its
+// buttons and cuts what does not fit, so a long caption loses its end, where the countdown is.
+namespace TitleFit
+{
+
+// The caption, or without its product prefix when only that fits, or cut with an ellipsis.
+// width measures a text; room is the width the title may take.
+QString Fitted(const QString &caption, const QString &prefix, int room,
+    const std::function<int(const QString &)> &width);
+
+// The caption as the window's title bar can show it; unchanged where the desktop draws the bar.
+QString ForWindow(const QWidget &window, const QString &caption, const QString &prefix);
+
+} // namespace TitleFit
