@@ -1,7 +1,5 @@
 #include "ui/MainWindowPort.h"
 
-#include "config/modGlobal.h"
-#include "ui/TitleFit.h"
 #include "ui/TrayPresence.h"
 #include "ui/modAppIcon.h"
 #include "ui_frmMain.h"
@@ -34,16 +32,8 @@ QString MainWindowPort::intervalText() const
 
 void MainWindowPort::showCaption(const QString &caption)
 {
-    m_caption = caption;
-    m_parts.window.setWindowTitle(TitleFit::ForWindow(
-        m_parts.window, caption, QLatin1String(modGlobal::ProductName) + QLatin1String(" - ")));
+    m_parts.window.setWindowTitle(caption);
     m_parts.tray.captionChanged();
-}
-
-void MainWindowPort::fitCaption()
-{
-    if (!m_caption.isEmpty())
-        showCaption(m_caption);
 }
 
 void MainWindowPort::showStartStop(const QString &text)

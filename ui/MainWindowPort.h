@@ -41,9 +41,6 @@ public:
 
     // Puts the interval's number in sight, where the minute word is too wide for the field.
     void showIntervalFromStart();
-    // Shows the caption again, fitted to the title bar that the window has now (it is known
-    // only once the window is on screen).
-    void fitCaption();
 
     TransferRequest transferRequest() const override;
     QString intervalText() const override;
@@ -67,5 +64,4 @@ private:
     Parts m_parts;
     Colours m_colours;
     bool m_busy = false;
-    QString m_caption;
 };

@@ -19,4 +19,11 @@ QString Fitted(const QString &caption, const QString &prefix, int room,
 // The caption as the window's title bar can show it; unchanged where the desktop draws the bar.
 QString ForWindow(const QWidget &window, const QString &caption, const QString &prefix);
 
+// Fits the titles of all the program's windows, whenever one is shown or given a new title.
+// Only on Wayland, where Qt may draw the bar; the windows' own titles stay what they set.
+void FitEveryWindow();
+
+// The title a window was given, before it was fitted.
+QString CaptionOf(const QWidget &window);
+
 } // namespace TitleFit

@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "config/modGlobal.h"
+#include "ui/TitleFit.h"
 
 #include <QAction>
 #include <QRegularExpression>
@@ -115,7 +116,7 @@ void TrayPresence::captionChanged()
     // An icon that is always there follows the window; one that stands for the hidden window
     // keeps the caption it went in with.
     if (!m_desktop.minimiseSeen)
-        m_caption = m_window.windowTitle();
+        m_caption = TitleFit::CaptionOf(m_window);
     refreshToolTip();
 }
 
@@ -129,7 +130,7 @@ void TrayPresence::windowStateChanged()
 void TrayPresence::minimiseToTray()
 {
     m_icon->setIcon(m_window.windowIcon());
-    m_caption = m_window.windowTitle();
+    m_caption = TitleFit::CaptionOf(m_window);
     refreshToolTip();
     m_icon->show();
     // Hidden, the window also leaves the task bar. Hiding is left until the minimise is done.

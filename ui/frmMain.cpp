@@ -420,7 +420,6 @@ void frmMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     m_tray.update();
-    m_port.fitCaption();
     if (m_startWhenShown) {
         m_startWhenShown = false;
         QMetaObject::invokeMethod(this, &frmMain::startFromCommandLine, Qt::QueuedConnection);

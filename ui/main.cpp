@@ -1,6 +1,7 @@
 #include "config/Startup.h"
 #include "config/modGlobal.h"
 #include "ui/ProgramStartup.h"
+#include "ui/TitleFit.h"
 #include "ui/frmMain.h"
 #include "ui/modAppIcon.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
     // The program ends when the main window is unloaded, not when its last window disappears:
     // in the notification area the main window is hidden while a question may be open.
     QApplication::setQuitOnLastWindowClosed(false);
+    TitleFit::FitEveryWindow();
     // Every window carries the program's icon from its first show, the first start's
     // language dialog too, which opens before the main window sets it.
     QApplication::setWindowIcon(modAppIcon::LoadIconResource(QStringLiteral("AAA")));
