@@ -95,7 +95,8 @@ TEST_F(IniRobustnessTest, LfOnlyAndCrOnlyFilesKeepTheirLineEnds)
 // refused rather than written in another encoding.
 TEST_F(IniRobustnessTest, ALatin1FileIsReadAndWrittenAsWindows1252)
 {
-    const QByteArray latin1("; Gr\xfc\xdfe\r\n[Options]\r\nFrom=/data/M\xfcller\r\nTo=/out\r\n");
+    const QByteArray latin1("; Gr\xfc\xdf"
+                            "e\r\n[Options]\r\nFrom=/data/M\xfcller\r\nTo=/out\r\n");
     TestFiles::write(path, latin1);
     EXPECT_EQ(read("From"), QString::fromUtf8("/data/Müller"));
 
