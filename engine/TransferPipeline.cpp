@@ -26,7 +26,6 @@ TransferPipeline::TransferPipeline(
     , m_names(names)
     , m_slots(std::make_unique<Slot[]>(names.size()))
     , m_count(int(names.size()))
-    , m_wakeBatch(LogBatch)
     , m_released(first)
     , m_nextToTake(first)
     , m_turn(first)
@@ -54,7 +53,7 @@ void TransferPipeline::release(int end)
     m_released.store(end, std::memory_order_relaxed);
     // A resting worker is woken for a batch of files, or for the last ones; the window's wait
     // for a file wakes it too.
-    if (m_waitingWorkers > 0 && (end - m_nextToTake >= m_wakeBatch || end == m_count))
+    if (m_waitingWorkers > 0 && (end - m_nextToTake >= LogBatch || end == m_count))
         m_workerWake.notify_all();
 }
 
@@ -89,7 +88,7 @@ FileOutcome TransferPipeline::outcome(int index) const
     if (!slot.ready.load(std::memory_order_acquire))
         return {};
     FileOutcome outcome {slot.result, std::nullopt};
-    if (slot.result == Result::Failed || slot.result == Result::Changed) {
+    if (slot.result == Result::Failed) {
         const std::lock_guard lock(m_mutex);
         if (const auto error = m_errors.find(index); error != m_errors.end())
             outcome.error = error->second;
@@ -177,7 +176,7 @@ void TransferPipeline::publish(int index, FileOutcome outcome)
 {
     Slot &slot = m_slots[index];
     slot.result = outcome.result;
-    if (outcome.error && (outcome.result == Result::Failed || outcome.result == Result::Changed)) {
+    if (outcome.error) {
         const std::lock_guard lock(m_mutex);
         m_errors.emplace(index, std::move(*outcome.error));
     }
@@ -211,7 +210,7 @@ FileOutcome TransferPipeline::handle(int index, const std::stop_token &stop)
     const std::optional<modFSO::FsError> error = verdict.transfer ? m_folders.commit(pending) : std::nullopt;
     endTurn(index);
     const Result result = FileDecision::resultOf(facts, verdict, error);
-    return {result, result == Result::Failed || result == Result::Changed ? error : std::nullopt};
+    return {result, result == Result::Failed ? error : std::nullopt};
 }
 
 // Waits until the file may take its name; false when the stop came first.

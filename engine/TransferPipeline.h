@@ -99,7 +99,6 @@ private:
     const modFSO::NameList &m_names;
     std::unique_ptr<Slot[]> m_slots;
     const int m_count;
-    const int m_wakeBatch;
 
     // Under m_mutex: which files are handed out and taken, whose turn it is to take its name
     // (and whether it is taking it now), which files may take names, and the stop.
@@ -114,7 +113,8 @@ private:
     bool m_stopped = false;
     int m_waitingWorkers = 0;
     int m_busyWorkers = 0;
-    // The errors of failed files, by index: few, so they are not kept in every slot.
+    // The errors of failed files, by index: few, so they are not kept in every slot (a changed
+    // file's line needs none).
     std::map<int, modFSO::FsError> m_errors;
 
     // The window's thread sleeps here when it has caught up with the workers; it is woken

@@ -103,6 +103,7 @@ struct TransferRun::Context {
     bool runningAhead = false;
     int current = -1;
     int end = 0;
+    bool cut() const { return end < names.size(); }
     // The size of the first files of the list, which tells how many workers pay.
     qint64 firstFilesBytes = 0;
     // Set when an error line was written for the file being handled: its result line is
@@ -281,7 +282,7 @@ int TransferRun::runStretch(Context &ctx, TransferPipeline &pipeline, int first)
         ctx.current = -1;
         offerEvents(ctx);
         // A stop asked for outside the window's event rounds (before the loop began, say).
-        if (m_stopRequested && ctx.end == int(ctx.names.size()))
+        if (m_stopRequested && !ctx.cut())
             ctx.end = pipeline.stop();
         if (i >= ctx.end)
             break;
@@ -295,7 +296,7 @@ int TransferRun::runStretch(Context &ctx, TransferPipeline &pipeline, int first)
 // the cut is abandoned within a MiB of data.
 void TransferRun::settle(Context &ctx, TransferPipeline &pipeline)
 {
-    if (ctx.end < int(ctx.names.size()) || m_stopRequested)
+    if (ctx.cut() || m_stopRequested)
         pipeline.stop();
     while (!pipeline.waitIdle(LongestWaitMs))
         pumpEvents();
@@ -326,10 +327,9 @@ void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int ind
     ctx.lineShown = false;
     offerEvents(ctx);
 
-    const bool cut = ctx.end < int(ctx.names.size());
     if (index >= pipeline.released())
         handOut(ctx, pipeline, index);
-    else if (ctx.runningAhead && !cut)
+    else if (ctx.runningAhead && !ctx.cut())
         pipeline.release(index + 1 + m_filesAhead);
     awaitOutcome(ctx, pipeline, index);
     finishFile(ctx, pipeline.outcome(index));
@@ -487,7 +487,7 @@ void TransferRun::offerEvents(Context &ctx)
 void TransferRun::cutAfterEvents(Context &ctx)
 {
     TransferPipeline &pipeline = *ctx.pipeline;
-    if (ctx.end < int(ctx.names.size()))
+    if (ctx.cut())
         return;
     if (m_stopRequested || (ctx.runningAhead && !runsAhead())) {
         ctx.end = pipeline.stop();
