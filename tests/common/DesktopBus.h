@@ -4,6 +4,8 @@
 // tests/e2e/desktop-standin.py, a StatusNotifier watcher and a notification server that
 // report what the program asked of them. Both end with the object.
 
+#include "common/StopProcess.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -73,8 +75,8 @@ public:
 
     ~DesktopBus()
     {
-        stop(standIn);
-        stop(daemon);
+        TestProcesses::stop(standIn);
+        TestProcesses::stop(daemon);
     }
 
     DesktopBus(const DesktopBus &) = delete;
@@ -133,17 +135,6 @@ private:
             const QJsonDocument line = QJsonDocument::fromJson(standIn.readLine());
             if (line.isObject())
                 events.push_back(line.object());
-        }
-    }
-
-    static void stop(QProcess &process)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished();
         }
     }
 

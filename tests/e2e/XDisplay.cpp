@@ -1,5 +1,7 @@
 #include "XDisplay.h"
 
+#include "common/StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 #include <QThread>
@@ -26,8 +28,8 @@ XDisplay::XDisplay()
 
 XDisplay::~XDisplay()
 {
-    stop(windowManager);
-    stop(server);
+    TestProcesses::stop(windowManager, StartTimeoutMs);
+    TestProcesses::stop(server, StartTimeoutMs);
 }
 
 void XDisplay::startServer()
@@ -46,7 +48,7 @@ void XDisplay::startServer()
     if (!isNumber) {
         failureText = QStringLiteral("Xvfb did not report a display: ")
             + QString::fromLocal8Bit(server.readAllStandardError());
-        stop(server);
+        TestProcesses::stop(server, StartTimeoutMs);
         return;
     }
     displayName = QStringLiteral(":") + QString::number(number);
@@ -72,18 +74,7 @@ void XDisplay::startWindowManager()
     }
     // A window manager half way through its start can swallow the first map request;
     // the launcher's box shows as well without one.
-    stop(windowManager);
-}
-
-void XDisplay::stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(StartTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-    }
+    TestProcesses::stop(windowManager, StartTimeoutMs);
 }
 
 QString XDisplay::runTool(const QString &program, const QStringList &arguments, int timeoutMs) const

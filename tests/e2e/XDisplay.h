@@ -33,7 +33,6 @@ public:
 private:
     void startServer();
     void startWindowManager();
-    static void stop(QProcess &process);
 
     QProcess server;
     QProcess windowManager;

@@ -3,6 +3,7 @@
 // main window is a frame, the log is a list whose items are the log's lines with the newest
 // one selected, and the interval list is labelled by its heading; in English and in German.
 #include "XDisplay.h"
+#include "common/StopProcess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -105,13 +106,13 @@ protected:
 
     void TearDown() override
     {
-        stop(app);
+        TestProcesses::stop(app);
         // The launcher leads its own process group: the accessibility bus and the registry
         // that it started go with it.
         if (launcher.state() != QProcess::NotRunning)
             ::kill(-static_cast<pid_t>(launcher.processId()), SIGTERM);
-        stop(launcher);
-        stop(bus);
+        TestProcesses::stop(launcher);
+        TestProcesses::stop(bus);
         display.reset();
     }
 
@@ -205,17 +206,6 @@ protected:
                 return list.toObject();
         }
         return {};
-    }
-
-    static void stop(QProcess &process)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished();
-        }
     }
 
     QTemporaryDir config;

@@ -4,6 +4,7 @@
 // windows stand in the middle by their outer frames, as the window manager drew them.
 #include "XDisplay.h"
 #include "common/DesktopBus.h"
+#include "common/StopProcess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -66,8 +67,8 @@ protected:
 
     void TearDown() override
     {
-        stop(app);
-        stop(tray);
+        TestProcesses::stop(app);
+        TestProcesses::stop(tray);
         display.reset();
     }
 
@@ -95,7 +96,7 @@ protected:
     {
         tray.setProcessEnvironment(environmentFor(config.path()));
         for (int attempt = 0; attempt < 3; ++attempt) {
-            stop(tray);
+            TestProcesses::stop(tray);
             tray.start("trayer",
                 {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
                     "--heighttype", "pixel", "--height", "24", "--SetDockType", "true", "--transparent",
@@ -219,17 +220,6 @@ protected:
             .arg(frame.y())
             .arg(frame.width())
             .arg(frame.height());
-    }
-
-    static void stop(QProcess &process)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished();
-        }
     }
 
     QTemporaryDir config;

@@ -4,6 +4,7 @@
 // was minimised), its menu comes over D-Bus in the program's language, "open" brings back a
 // window that the desktop put away, and "exit" ends the program.
 #include "common/DesktopBus.h"
+#include "common/StopProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,17 +48,6 @@ QString systemTool(const char *name)
                             : onPath;
 }
 
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
-
 // The name of the installed desktop entry: the one file in packaging/ that the menu shows.
 QString installedDesktopEntry()
 {
@@ -98,8 +88,8 @@ protected:
 
     void TearDown() override
     {
-        stop(app);
-        stop(compositor);
+        TestProcesses::stop(app);
+        TestProcesses::stop(compositor);
         bus.reset();
     }
 
