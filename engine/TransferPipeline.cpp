@@ -14,8 +14,19 @@ namespace
 
 // How many files the window's thread lets the workers finish before it wakes up to log them,
 // and how many handed-out files wake a resting worker.
-constexpr int LogBatch = 16;
+constexpr int LogBatch = 32;
 constexpr int NobodyWaits = std::numeric_limits<int>::max();
+// How long a worker waits for its turn before it sleeps.
+constexpr auto TurnSpin = std::chrono::microseconds(20);
+
+void cpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
 
 } // namespace
 
@@ -100,7 +111,7 @@ void TransferPipeline::holdNames(int shownInProgress)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_stopped)
-        m_limit = std::max(m_turn + (m_naming ? 1 : 0), shownInProgress + 1);
+        m_limit = std::max(turn() + (m_naming ? 1 : 0), shownInProgress + 1);
 }
 
 void TransferPipeline::resumeNames()
@@ -131,7 +142,7 @@ int TransferPipeline::stop()
 // Where names stop now: at the held limit, or after the file that takes its name this moment.
 int TransferPipeline::cutNow() const
 {
-    return m_limit != NoLimit ? m_limit : m_turn + (m_naming ? 1 : 0);
+    return m_limit != NoLimit ? m_limit : turn() + (m_naming ? 1 : 0);
 }
 
 bool TransferPipeline::waitIdle(int timeoutMs)
@@ -141,21 +152,35 @@ bool TransferPipeline::waitIdle(int timeoutMs)
         lock, std::chrono::milliseconds(timeoutMs), [&] { return m_busyWorkers == 0; });
 }
 
+// Each file costs the worker two turns of the lock: one to wait for its turn to take its name,
+// one to pass the turn on and take the next file.
 void TransferPipeline::work(Worker &worker)
 {
     std::stop_token stop;
-    for (int index = take(worker, stop); index >= 0; index = take(worker, stop))
-        publish(index, handle(index, stop));
+    std::optional<bool> fits;
+    int index = -1;
+    {
+        std::unique_lock lock(m_mutex);
+        index = take(lock, worker, stop, fits);
+    }
+    while (index >= 0) {
+        const bool named = handle(index, fits, stop);
+        std::unique_lock lock(m_mutex);
+        if (named)
+            passTurn(index);
+        index = take(lock, worker, stop, fits);
+    }
     const std::lock_guard lock(m_mutex);
     worker.current = -1;
     if (--m_busyWorkers == 0)
         m_idleWake.notify_all();
 }
 
-// The next file that was handed out, or -1 when the run stopped or no file is left.
-int TransferPipeline::take(Worker &worker, std::stop_token &stop)
+// The next file that was handed out, and what the window's check said of it; -1 when the run
+// stopped or no file is left.
+int TransferPipeline::take(
+    std::unique_lock<std::mutex> &lock, Worker &worker, std::stop_token &stop, std::optional<bool> &fits)
 {
-    std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_nextToTake >= m_count || (m_stopped && m_nextToTake >= m_limit)) {
             worker.current = -1;
@@ -169,6 +194,7 @@ int TransferPipeline::take(Worker &worker, std::stop_token &stop)
     }
     worker.current = m_nextToTake++;
     stop = worker.stop.get_token();
+    fits = m_slots[worker.current].fits;
     return worker.current;
 }
 
@@ -187,14 +213,13 @@ void TransferPipeline::publish(int index, FileOutcome outcome)
     }
 }
 
-FileOutcome TransferPipeline::handle(int index, const std::stop_token &stop)
+// Decides, prepares and names the file, and publishes what became of it; false when the stop
+// came before its turn.
+bool TransferPipeline::handle(int index, std::optional<bool> fits, const std::stop_token &stop)
 {
     const QByteArray name = m_names.at(index);
     FileDecision::Facts facts;
-    {
-        const std::lock_guard lock(m_mutex);
-        facts.fits = m_slots[index].fits;
-    }
+    facts.fits = fits;
     if (FileDecision::needsLook(m_plan, facts.fits.has_value())) {
         facts.exists = m_folders.destinationHas(name);
         facts.sameFile = *facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
@@ -205,22 +230,27 @@ FileOutcome TransferPipeline::handle(int index, const std::stop_token &stop)
     if (verdict.transfer)
         pending = m_plan.move ? m_folders.prepareMove(name, name, verdict.placement, stop)
                               : m_folders.prepareCopy(name, name, verdict.placement, false, stop);
-    if (!awaitTurn(index))
-        return {};
+    if (!awaitTurn(index)) {
+        publish(index, {});
+        return false;
+    }
     const std::optional<modFSO::FsError> error = verdict.transfer ? m_folders.commit(pending) : std::nullopt;
-    endTurn(index);
     const Result result = FileDecision::resultOf(facts, verdict, error);
-    return {result, result == Result::Failed ? error : std::nullopt};
+    publish(index, {result, result == Result::Failed ? error : std::nullopt});
+    return true;
 }
 
-// Waits until the file may take its name; false when the stop came first.
+// Waits until the file may take its name; false when the stop came first. The other worker's
+// turn usually passes within microseconds: it is waited for a moment before the worker
+// sleeps, since a sleep and a wake-up cost both threads more than that.
 bool TransferPipeline::awaitTurn(int index)
 {
+    waitBrieflyForTurn(index);
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (index >= m_limit && m_stopped)
             return false;
-        if (m_turn == index && index < m_limit)
+        if (turn() == index && index < m_limit)
             break;
         ++m_waitingWorkers;
         m_workerWake.wait(lock);
@@ -230,10 +260,20 @@ bool TransferPipeline::awaitTurn(int index)
     return true;
 }
 
-void TransferPipeline::endTurn(int index)
+void TransferPipeline::waitBrieflyForTurn(int index) const
 {
-    const std::lock_guard lock(m_mutex);
-    m_turn = index + 1;
+    const auto until = std::chrono::steady_clock::now() + TurnSpin;
+    for (int spin = 1; turn() < index; ++spin) {
+        cpuRelax();
+        if (spin % 32 == 0 && std::chrono::steady_clock::now() >= until)
+            return;
+    }
+}
+
+// Under the lock.
+void TransferPipeline::passTurn(int index)
+{
+    m_turn.store(index + 1, std::memory_order_relaxed);
     m_naming = false;
     // Only a second worker waits for this turn.
     if (m_waitingWorkers > 0 && m_workers.size() > 1)

@@ -56,6 +56,7 @@ public:
     void setFits(int index, bool fits);
     int released() const { return m_released.load(std::memory_order_relaxed); }
 
+    bool isReady(int index) const { return m_slots[index].ready.load(std::memory_order_acquire); }
     // Waits at most timeoutMs for the outcome of a handed-out file; true when it is there.
     bool waitFor(int index, int timeoutMs);
     // The outcome of a file whose wait said it is there, or of any file after the workers rested.
@@ -85,12 +86,15 @@ private:
     };
 
     void work(Worker &worker);
-    int take(Worker &worker, std::stop_token &stop);
-    FileOutcome handle(int index, const std::stop_token &stop);
+    int take(
+        std::unique_lock<std::mutex> &lock, Worker &worker, std::stop_token &stop, std::optional<bool> &fits);
+    bool handle(int index, std::optional<bool> fits, const std::stop_token &stop);
     bool awaitTurn(int index);
-    void endTurn(int index);
+    void waitBrieflyForTurn(int index) const;
+    void passTurn(int index);
     void publish(int index, FileOutcome outcome);
     int cutNow() const;
+    int turn() const { return m_turn.load(std::memory_order_relaxed); }
 
     static constexpr int NoLimit = std::numeric_limits<int>::max();
 
@@ -107,7 +111,8 @@ private:
     std::condition_variable m_idleWake;
     std::atomic<int> m_released {0};
     int m_nextToTake = 0;
-    int m_turn = 0;
+    // Written under m_mutex; read without it only by a worker that waits a moment for its turn.
+    std::atomic<int> m_turn {0};
     bool m_naming = false;
     int m_limit = NoLimit;
     bool m_stopped = false;

@@ -24,8 +24,6 @@ using namespace FrmMainTexts;
 constexpr qint64 FreeSpaceMargin = 1024;
 // The longest wait for a file's outcome before the window's events run again, in ms.
 constexpr int LongestWaitMs = 16;
-// How many files of the list are looked at to choose the number of workers.
-constexpr int SampledFiles = 4;
 
 // Characters that would end the line, or turn the text of the line around, where a name
 // stands: the C0 and C1 controls, the line and paragraph separators and the bidirectional
@@ -104,8 +102,6 @@ struct TransferRun::Context {
     int current = -1;
     int end = 0;
     bool cut() const { return end < names.size(); }
-    // The size of the first files of the list, which tells how many workers pay.
-    qint64 firstFilesBytes = 0;
     // Set when an error line was written for the file being handled: its result line is
     // then left out, so the error line stays in its place.
     bool failureMark = false;
@@ -209,15 +205,11 @@ void TransferRun::listSource(Context &ctx)
     struct Listed {
         std::unique_ptr<modFSO::TransferFolders> folders;
         modFSO::FsResult<modFSO::NameList> listing;
-        qint64 firstFilesBytes = 0;
     };
     std::packaged_task<Listed()> task([source = ctx.sourceFolder, destination = ctx.destinationFolder] {
         Listed listed {std::make_unique<modFSO::TransferFolders>(source, destination), {}};
         listed.listing = listed.folders->listPlainFiles();
         listed.folders->removeLeftoverTemporaries();
-        const modFSO::NameList &names = listed.listing.value;
-        for (qsizetype i = 0; i < std::min<qsizetype>(SampledFiles, names.size()); ++i)
-            listed.firstFilesBytes += listed.folders->sourceSize(names.at(i)).value;
         return listed;
     });
     std::future<Listed> done = task.get_future();
@@ -228,7 +220,6 @@ void TransferRun::listSource(Context &ctx)
     Listed listed = done.get();
     ctx.folders = std::move(listed.folders);
     ctx.sameFileSystem = ctx.folders->sameFileSystem();
-    ctx.firstFilesBytes = listed.firstFilesBytes;
     modFSO::FsResult<modFSO::NameList> &listing = listed.listing;
     if (listing.error) {
         // No file is being handled yet: the newest line belongs to someone else and stays.
@@ -302,19 +293,15 @@ void TransferRun::settle(Context &ctx, TransferPipeline &pipeline)
         pumpEvents();
 }
 
-// How many workers pay, as measured: on a disk's file system two workers overlap the waits of
-// the journal and the disk, also for small files; in memory (tmpfs) the two only take turns
-// on the destination folder's lock, and a second one pays only for large files.
+// How many workers pay, as measured: two, so that one copies its file while the other names
+// its own, on disks (where they also overlap the waits of the journal) as in memory. A rename
+// within one file system is a single step under the folders' locks, which a second worker
+// would only wait for.
 int TransferRun::workerCount(const Context &ctx) const
 {
     if (ctx.action == Action::Move && ctx.sameFileSystem)
         return 1;
-    if (m_workers > 0)
-        return m_workers;
-    constexpr qint64 LargeFile = 1024 * 1024;
-    const qsizetype sampled = std::min<qsizetype>(SampledFiles, ctx.names.size());
-    const bool large = sampled > 0 && ctx.firstFilesBytes / sampled >= LargeFile;
-    return large || !ctx.folders->destinationInMemory() ? 2 : 1;
+    return m_workers > 0 ? m_workers : 2;
 }
 
 void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)
@@ -329,7 +316,8 @@ void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int ind
 
     if (index >= pipeline.released())
         handOut(ctx, pipeline, index);
-    else if (ctx.runningAhead && !ctx.cut())
+    else if (ctx.runningAhead && !ctx.cut() && pipeline.released() - index <= (m_filesAhead + 1) / 2)
+        // Topped up by half the files ahead at a time: the lock is the workers' too.
         pipeline.release(index + 1 + m_filesAhead);
     awaitOutcome(ctx, pipeline, index);
     finishFile(ctx, pipeline.outcome(index));
@@ -395,6 +383,9 @@ bool TransferRun::freeSpaceCheckWanted(Context &ctx)
 
 void TransferRun::awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index)
 {
+    // Topped up before the window sleeps, so that the workers go on meanwhile.
+    if (!pipeline.isReady(index) && ctx.runningAhead && !ctx.cut())
+        pipeline.release(index + 1 + m_filesAhead);
     const int wait = std::max(m_eventIntervalMs, LongestWaitMs);
     while (!pipeline.waitFor(index, wait))
         offerEvents(ctx);

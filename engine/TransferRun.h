@@ -60,7 +60,7 @@ public:
     // How many worker threads copy; 0 (the default) lets the run choose by the files' sizes.
     void setWorkers(int workers) { m_workers = workers; }
 
-    static constexpr int DefaultFilesAhead = 32;
+    static constexpr int DefaultFilesAhead = 64;
 
     // A name as the log shows it: characters that would break the line or turn its text
     // around (control characters, line and paragraph separators, bidirectional controls) are

@@ -11,9 +11,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/file.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace modFSO
@@ -157,9 +155,6 @@ TransferFolders::TransferFolders(const QString &sourceFolder, const QString &des
     struct stat b;
     m_sameFileSystem = m_source >= 0 && m_destination >= 0 && ::fstat(m_source, &a) == 0
         && ::fstat(m_destination, &b) == 0 && a.st_dev == b.st_dev;
-    struct statfs fileSystem;
-    m_destinationInMemory = m_destination >= 0 && ::fstatfs(m_destination, &fileSystem) == 0
-        && fileSystem.f_type == TMPFS_MAGIC;
 }
 
 TransferFolders::~TransferFolders()
@@ -197,11 +192,6 @@ bool TransferFolders::sameFile(const QByteArray &sourceName, const QByteArray &d
 bool TransferFolders::sameFileSystem() const
 {
     return m_sameFileSystem;
-}
-
-bool TransferFolders::destinationInMemory() const
-{
-    return m_destinationInMemory;
 }
 
 FsResult<qint64> TransferFolders::sourceSize(const QByteArray &name) const

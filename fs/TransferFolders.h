@@ -84,8 +84,6 @@ public:
     // Whether the source entry and the destination entry are one and the same file.
     bool sameFile(const QByteArray &sourceName, const QByteArray &destinationName) const;
     bool sameFileSystem() const;
-    // The destination lies in memory (tmpfs): its file operations never wait for a disk.
-    bool destinationInMemory() const;
     FsResult<qint64> sourceSize(const QByteArray &name) const;
 
     // Prepares a copy: the data goes into a new file of the destination that has no name yet.
@@ -134,7 +132,6 @@ private:
     int m_sourceOpenError = 0;
     int m_destinationOpenError = 0;
     bool m_sameFileSystem = false;
-    bool m_destinationInMemory = false;
     std::unique_ptr<detail::FolderCaps> m_caps;
 };
 

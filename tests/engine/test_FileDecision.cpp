@@ -53,8 +53,9 @@ TEST(FileDecisionTest, WhatIsKnownBeforeTheTransferDecidesIt)
         SCOPED_TRACE(row.what);
         const FileDecision::Verdict verdict = FileDecision::decide(row.plan, row.facts);
         EXPECT_EQ(verdict.transfer, row.transfer);
-        if (row.transfer || row.facts.exists.value_or(false))
+        if (row.transfer || row.facts.exists.value_or(false)) {
             EXPECT_EQ(verdict.placement, row.placement);
+        }
         EXPECT_EQ(verdict.result, row.result);
     }
     EXPECT_FALSE(FileDecision::needsLook(rename, false));
