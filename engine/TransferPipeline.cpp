@@ -76,7 +76,7 @@ void TransferPipeline::setFits(int index, bool fits)
 
 bool TransferPipeline::waitFor(int index, int timeoutMs)
 {
-    if (m_slots[index].ready.load(std::memory_order_acquire))
+    if (isReady(index))
         return true;
     {
         const std::lock_guard lock(m_mutex);
@@ -87,17 +87,16 @@ bool TransferPipeline::waitFor(int index, int timeoutMs)
     const int target = std::max(index, std::min(index + LogBatch, released() - 1));
     std::unique_lock lock(m_sleepMutex);
     m_wakeAt.store(target);
-    m_windowWake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-        [&] { return m_slots[target].ready.load(std::memory_order_acquire); });
+    m_windowWake.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return isReady(target); });
     m_wakeAt.store(NobodyWaits);
-    return m_slots[index].ready.load(std::memory_order_acquire);
+    return isReady(index);
 }
 
 FileOutcome TransferPipeline::outcome(int index) const
 {
-    const Slot &slot = m_slots[index];
-    if (!slot.ready.load(std::memory_order_acquire))
+    if (!isReady(index))
         return {};
+    const Slot &slot = m_slots[index];
     FileOutcome outcome {slot.result, std::nullopt};
     if (slot.result == Result::Failed) {
         const std::lock_guard lock(m_mutex);
@@ -158,20 +157,14 @@ void TransferPipeline::work(Worker &worker)
 {
     std::stop_token stop;
     std::optional<bool> fits;
-    int index = -1;
-    {
-        std::unique_lock lock(m_mutex);
-        index = take(lock, worker, stop, fits);
-    }
-    while (index >= 0) {
+    std::unique_lock lock(m_mutex);
+    for (int index = take(lock, worker, stop, fits); index >= 0; index = take(lock, worker, stop, fits)) {
+        lock.unlock();
         const bool named = handle(index, fits, stop);
-        std::unique_lock lock(m_mutex);
+        lock.lock();
         if (named)
             passTurn(index);
-        index = take(lock, worker, stop, fits);
     }
-    const std::lock_guard lock(m_mutex);
-    worker.current = -1;
     if (--m_busyWorkers == 0)
         m_idleWake.notify_all();
 }

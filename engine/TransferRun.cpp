@@ -316,9 +316,9 @@ void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int ind
 
     if (index >= pipeline.released())
         handOut(ctx, pipeline, index);
-    else if (ctx.runningAhead && !ctx.cut() && pipeline.released() - index <= (m_filesAhead + 1) / 2)
+    else if (pipeline.released() - index <= (m_filesAhead + 1) / 2)
         // Topped up by half the files ahead at a time: the lock is the workers' too.
-        pipeline.release(index + 1 + m_filesAhead);
+        releaseAhead(ctx, pipeline, index);
     awaitOutcome(ctx, pipeline, index);
     finishFile(ctx, pipeline.outcome(index));
     ctx.failureMark = false;
@@ -339,6 +339,12 @@ void TransferRun::handOut(Context &ctx, TransferPipeline &pipeline, int index)
     if (!ctx.folders->destinationHas(name) && freeSpaceCheckWanted(ctx))
         pipeline.setFits(index, fitsInDestination(ctx, name));
     pipeline.release(index + 1);
+}
+
+void TransferRun::releaseAhead(const Context &ctx, TransferPipeline &pipeline, int index) const
+{
+    if (ctx.runningAhead && !ctx.cut())
+        pipeline.release(index + 1 + m_filesAhead);
 }
 
 // A rename within one file system needs no room for the data; a copy needs its size and the
@@ -384,8 +390,8 @@ bool TransferRun::freeSpaceCheckWanted(Context &ctx)
 void TransferRun::awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index)
 {
     // Topped up before the window sleeps, so that the workers go on meanwhile.
-    if (!pipeline.isReady(index) && ctx.runningAhead && !ctx.cut())
-        pipeline.release(index + 1 + m_filesAhead);
+    if (!pipeline.isReady(index))
+        releaseAhead(ctx, pipeline, index);
     const int wait = std::max(m_eventIntervalMs, LongestWaitMs);
     while (!pipeline.waitFor(index, wait))
         offerEvents(ctx);

@@ -81,6 +81,7 @@ private:
     int workerCount(const Context &ctx) const;
     void handleInTurn(Context &ctx, TransferPipeline &pipeline, int index);
     void handOut(Context &ctx, TransferPipeline &pipeline, int index);
+    void releaseAhead(const Context &ctx, TransferPipeline &pipeline, int index) const;
     bool fitsInDestination(Context &ctx, const QByteArray &name);
     bool runsAhead();
     bool freeSpaceCheckWanted(Context &ctx);

@@ -18,36 +18,14 @@ user=tessaro-wayland
 [ -x "$program" ] || { echo "no program at $program: build first" >&2; exit 1; }
 id -u "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessaro-wayland.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+tessaro_scratch tessaro-wayland
 chmod 755 "$work"
 mkdir -p "$work/runtime" "$work/own-runtime" "$work/config/Tessaro/Lite" "$work/From" "$work/To"
 chown "$user" "$work/runtime"
 chmod 700 "$work/runtime" "$work/own-runtime"
 
 # A session bus that the compositor's user and root may both join.
-cat >"$work/bus.conf" <<'CONF'
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-dbus-daemon --config-file="$work/bus.conf" --nofork --print-address=1 >"$work/bus" 2>"$work/bus.log" &
+dbus-daemon --config-file="$root/tests/e2e/session-bus.conf" --nofork --print-address=1 >"$work/bus" 2>"$work/bus.log" &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$work/bus" ] && break; sleep 0.1; done
 bus=$(head -1 "$work/bus")

@@ -31,14 +31,7 @@ for tool in Xvfb openbox xdotool xwininfo xprop import; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/test installs it)" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/tessaro-shot.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+tessaro_scratch tessaro-shot
 
 mkdir -p "$work/config/Tessaro/Lite" "$work/fresh" "$work/Documents" "$work/Backup"
 for name in report-2024.pdf holiday-photos.zip notes.txt; do

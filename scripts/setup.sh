@@ -89,3 +89,18 @@ tessaro_sanitizer_environment() {
     local lsan="suppressions=$TESSARO_ROOT/tests/sanitizers/lsan.supp:print_suppressions=0"
     export LSAN_OPTIONS="$lsan${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 }
+
+# A scratch folder, in $work, for a script that starts helper processes and adds their pids to
+# the array pids: when the script exits they are ended and the folder goes.
+tessaro_scratch() { # name
+    work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+    pids=()
+    trap tessaro_end_scratch EXIT
+}
+
+tessaro_end_scratch() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}

@@ -8,35 +8,17 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
-#include <QTemporaryFile>
 #include <QThread>
 #include <functional>
 #include <vector>
 
 class DesktopBus
 {
-    static constexpr const char *BusConfiguration = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
-
 public:
     DesktopBus()
     {
@@ -46,16 +28,9 @@ public:
         }
         // A session bus that the compositor's user may join as well (tests/e2e runs a Wayland
         // compositor as an ordinary user; root's own bus would refuse it).
-        config.setFileTemplate(QDir::tempPath() + QStringLiteral("/tessaro-bus-XXXXXX.conf"));
-        if (!config.open()) {
-            failureText = QStringLiteral("no bus configuration could be written");
-            return;
-        }
-        config.write(BusConfiguration);
-        config.flush();
-        config.setPermissions(config.permissions() | QFileDevice::ReadOther);
         daemon.start(QStringLiteral("dbus-daemon"),
-            {QStringLiteral("--config-file=") + config.fileName(), "--nofork", "--print-address=1"});
+            {QStringLiteral("--config-file=" TESSARO_SOURCE_DIR "/tests/e2e/session-bus.conf"), "--nofork",
+                "--print-address=1"});
         if (!daemon.waitForStarted(5000) || !waitFor([this] { return daemon.canReadLine(); }, 10000)) {
             failureText = QStringLiteral("dbus-daemon did not start: ")
                 + QString::fromLocal8Bit(daemon.readAllStandardError());
@@ -138,7 +113,6 @@ private:
         }
     }
 
-    QTemporaryFile config;
     QProcess daemon;
     QProcess standIn;
     QString busAddress;
