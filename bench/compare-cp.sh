@@ -8,9 +8,10 @@
 # one). The shared /tmp of some machines is ext4 without a journal, where creating files right
 # after deleting many is up to ten times slower and varies wildly: it is not used.
 # What: 10 000 files of 4 KiB, 10 000 of 64 KiB and 100 of 10 MiB copied within the file
-# system; 10 000 of 4 KiB moved within it. With root and mkfs.btrfs (btrfs-progs) or mkfs.xfs
-# (xfsprogs), one file of 1 GiB copied within a btrfs or xfs image, against
-# `cp -a --reflink=auto`.
+# system; 10 000 of 4 KiB moved within it. The small files are also copied by the run with one
+# worker (tessaro-1), which shows what the second one brings. With root and mkfs.btrfs
+# (btrfs-progs) or mkfs.xfs (xfsprogs), one file of 1 GiB copied within a btrfs or xfs image,
+# against `cp -a --reflink=auto`.
 # How: RUNS runs of each command (default 5), interleaved; before every run the destination is
 # removed and `sync` called, neither timed; the medians are compared. Wall time: for the run,
 # what transfer-bench prints as "seconds:"; for the others, the whole command. CPU time: user
@@ -72,10 +73,11 @@ run_figures() { # source out [--move]
 # Prints the wall and the CPU seconds of one run; the destination goes first, untimed.
 time_copy() { # tool source out
     rm -rf "$3"
-    [ "$1" = tessaro ] && mkdir "$3"
+    [[ $1 == tessaro* ]] && mkdir "$3"
     sync
     case $1 in
         tessaro) run_figures "$2" "$3" ;;
+        tessaro-1) run_figures "$2" "$3" --workers 1 ;;
         cp-a) measure /dev/null cp -a "$2" "$3" ;;
         cp-r) measure /dev/null cp -r "$2" "$3" ;;
         reflink) measure /dev/null cp -a --reflink=auto "$2" "$3" ;;
@@ -135,7 +137,7 @@ measure_in() { # place-name folder
     make_files "$dir/medium" 10000 65536
     make_files "$dir/large" 100 $((10 * 1024 * 1024))
     sync
-    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro cp-r
+    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro cp-r tessaro-1
     compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro cp-r
     compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro cp-r
     compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro

@@ -8,6 +8,7 @@
 # how much its peak resident memory grew per file (VmHWM after the run less VmRSS before it),
 # what the log kept per line (the heap that clearing the log gives back), and the longest gap
 # between the window's events (the worst lateness of a 10 ms timer from the click to the end).
+# CPU time: user and system time of each whole process, window-bench's own start included.
 # All of it in a tmpfs folder (TMPFS, default /dev/shm).
 #
 # Then the window's answer time while it copies one file of 1 GiB within the tmpfs, and while
@@ -36,30 +37,35 @@ cleanup() {
 trap cleanup EXIT
 
 # One run of the window; prints its figures: wall seconds, peak growth in bytes per file, bytes
-# per kept log line, worst lateness of the 10 ms timer in ms.
+# per kept log line, worst lateness of the 10 ms timer in ms, and the CPU seconds of the whole
+# window-bench process (its start with Qt's included).
 window_run() { # source out
-    local report
+    local report figures
     rm -rf "$2"
     mkdir "$2"
     sync
-    report=$("$bench" copy "$1" "$2" 2>/dev/null)
-    echo "$(sed -n 's/.*wall time: \([0-9.]*\) s.*/\1/p' <<<"$report")" \
-        "$(sed -n 's/.* \([0-9]*\) bytes per file.*/\1/p' <<<"$report")" \
-        "$(sed -n 's/the log kept \([0-9.]*\) bytes per line.*/\1/p' <<<"$report")" \
-        "$(sed -n 's/.*lateness worst \([0-9.]*\) ms.*/\1/p' <<<"$report")"
+    report=$(mktemp "$work/report.XXXXXX")
+    figures=$(measure "$report" "$bench" copy "$1" "$2")
+    echo "$(sed -n 's/.*wall time: \([0-9.]*\) s.*/\1/p' "$report")" \
+        "$(sed -n 's/.* \([0-9]*\) bytes per file.*/\1/p' "$report")" \
+        "$(sed -n 's/the log kept \([0-9.]*\) bytes per line.*/\1/p' "$report")" \
+        "$(sed -n 's/.*lateness worst \([0-9.]*\) ms.*/\1/p' "$report")" \
+        "${figures#* }"
+    rm -f "$report"
 }
 
-cp_seconds() { # source out
+# The wall and the CPU seconds of one `cp -a`.
+cp_figures() { # source out
     rm -rf "$2"
     sync
-    seconds cp -a "$1" "$2"
+    measure /dev/null cp -a "$1" "$2"
 }
 
 # The median of field $1 of the lines on standard input.
 field_median() { awk -v f="$1" '{ print $f }' | median; }
 
 compare() { # count bytes goal
-    local count=$1 bytes=$2 goal=$3 source="$work/files-$1" n cp_times="" window_runs=""
+    local count=$1 bytes=$2 goal=$3 source="$work/files-$1" n cp_runs="" window_runs=""
     local label="$count files of $bytes bytes"
     [ "$bytes" -eq 1 ] && label="$count files of 1 byte"
     mkdir -p "$source"
@@ -71,25 +77,29 @@ compare() { # count bytes goal
     sync
     for n in $(seq 1 "$runs"); do
         if [ $((n % 2)) -eq 1 ]; then
-            cp_times+="$(cp_seconds "$source" "$work/out") "
+            cp_runs+="$(cp_figures "$source" "$work/out")"$'\n'
             window_runs+="$(window_run "$source" "$work/out")"$'\n'
         else
             window_runs+="$(window_run "$source" "$work/out")"$'\n'
-            cp_times+="$(cp_seconds "$source" "$work/out") "
+            cp_runs+="$(cp_figures "$source" "$work/out")"$'\n'
         fi
     done
     window_runs=$(grep . <<<"$window_runs")
-    local cp_median window_median
-    cp_median=$(echo "$cp_times" | tr ' ' '\n' | grep . | median)
-    window_median=$(field_median 1 <<<"$window_runs")
-    echo "$label ($runs runs, medians): cp -a $cp_median s, window $window_median s, ratio" \
-        "$(awk -v a="$window_median" -v b="$cp_median" 'BEGIN { printf "%.2f", a / b }') (goal: at most $goal)"
+    cp_runs=$(grep . <<<"$cp_runs")
+    local cp_wall cp_cpu window_wall window_cpu
+    cp_wall=$(field_median 1 <<<"$cp_runs")
+    cp_cpu=$(field_median 2 <<<"$cp_runs")
+    window_wall=$(field_median 1 <<<"$window_runs")
+    window_cpu=$(field_median 5 <<<"$window_runs")
+    echo "$label ($runs runs, medians, wall/CPU): cp -a $cp_wall/$cp_cpu s, window $window_wall/$window_cpu s," \
+        "$(awk -v a="$window_wall" -v b="$cp_wall" -v c="$window_cpu" -v d="$cp_cpu" \
+            'BEGIN { printf "ratio wall %.2f, CPU %.2f", a / b, c / d }') (goal: wall at most $goal)"
     echo "    window's peak memory grew by $(field_median 2 <<<"$window_runs") bytes per file" \
         "(goal: at most 150, the log included); the log kept $(field_median 3 <<<"$window_runs")" \
         "bytes per line; the longest gap between the window's events: $(field_median 4 <<<"$window_runs")" \
         "ms (goal: at most 100)"
-    echo "    cp -a runs (s): $cp_times"
-    echo "    window runs (s, bytes per file, bytes per log line, longest gap ms):" \
+    echo "    cp -a runs (wall/CPU s): $(tr ' \n' '/ ' <<<"$cp_runs" | sed 's/ $//')"
+    echo "    window runs (s, bytes per file, bytes per log line, longest gap ms, CPU s):" \
         "$(tr '\n' ';' <<<"$window_runs" | sed 's/;/; /g')"
     rm -rf "$source" "$work/out"
 }
