@@ -527,6 +527,8 @@ TEST_F(AheadRunTest, SlowFileKeepsTheLogInListOrder)
 // nothing of the files after it.
 TEST_F(AheadRunTest, StopMidRunLetsNoFileAfterTheStopPointAppear)
 {
+    // Fewer files ahead than the list has, so that the stop comes before the last file is done.
+    run.setFilesAhead(32);
     host.onEvents = [&] {
         if (host.log.lineCount() >= 10)
             run.requestStop();
