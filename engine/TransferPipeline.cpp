@@ -16,17 +16,11 @@ namespace
 // and how many handed-out files wake a resting worker.
 constexpr int LogBatch = 32;
 constexpr int NobodyWaits = std::numeric_limits<int>::max();
-// How long a worker waits for its turn before it sleeps.
-constexpr auto TurnSpin = std::chrono::microseconds(20);
-
-void cpuRelax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
-}
+// What may wait for its name while its worker goes on: a few files of little data, so that the
+// unnamed copies never hold much of the destination's room.
+constexpr std::size_t MostLeftBehind = 16;
+constexpr qint64 MostBytesLeftBehind = 16 * 1024 * 1024;
+constexpr qint64 LargestLeftBehind = 1024 * 1024;
 
 } // namespace
 
@@ -151,8 +145,8 @@ bool TransferPipeline::waitIdle(int timeoutMs)
         lock, std::chrono::milliseconds(timeoutMs), [&] { return m_busyWorkers == 0; });
 }
 
-// Each file costs the worker two turns of the lock: one to wait for its turn to take its name,
-// one to pass the turn on and take the next file.
+// Each file costs the worker two turns of the lock: one to take the file, one to name it or
+// leave it behind.
 void TransferPipeline::work(Worker &worker)
 {
     std::stop_token stop;
@@ -160,11 +154,11 @@ void TransferPipeline::work(Worker &worker)
     std::unique_lock lock(m_mutex);
     for (int index = take(lock, worker, stop, fits); index >= 0; index = take(lock, worker, stop, fits)) {
         lock.unlock();
-        const bool named = handle(index, fits, stop);
+        Prepared file = prepare(index, fits, stop);
         lock.lock();
-        if (named)
-            passTurn(index);
+        place(lock, std::move(file));
     }
+    dropLeftBehindAfterCut(lock);
     if (--m_busyWorkers == 0)
         m_idleWake.notify_all();
 }
@@ -174,11 +168,11 @@ void TransferPipeline::work(Worker &worker)
 int TransferPipeline::take(
     std::unique_lock<std::mutex> &lock, Worker &worker, std::stop_token &stop, std::optional<bool> &fits)
 {
+    worker.current = -1;
     for (;;) {
-        if (m_nextToTake >= m_count || (m_stopped && m_nextToTake >= m_limit)) {
-            worker.current = -1;
+        dropLeftBehindAfterCut(lock);
+        if (m_nextToTake >= m_count || (m_stopped && m_nextToTake >= m_limit))
             return -1;
-        }
         if (m_nextToTake < m_released.load(std::memory_order_relaxed))
             break;
         ++m_waitingWorkers;
@@ -206,40 +200,56 @@ void TransferPipeline::publish(int index, FileOutcome outcome)
     }
 }
 
-// Decides, prepares and names the file, and publishes what became of it; false when the stop
-// came before its turn.
-bool TransferPipeline::handle(int index, std::optional<bool> fits, const std::stop_token &stop)
+// Decides the file and prepares its transfer; nothing takes a name yet.
+TransferPipeline::Prepared TransferPipeline::prepare(
+    int index, std::optional<bool> fits, const std::stop_token &stop) const
 {
     const QByteArray name = m_names.at(index);
-    FileDecision::Facts facts;
-    facts.fits = fits;
-    if (FileDecision::needsLook(m_plan, facts.fits.has_value())) {
-        facts.exists = m_folders.destinationHas(name);
-        facts.sameFile = *facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
+    Prepared file;
+    file.index = index;
+    file.facts.fits = fits;
+    if (FileDecision::needsLook(m_plan, file.facts.fits.has_value())) {
+        file.facts.exists = m_folders.destinationHas(name);
+        file.facts.sameFile = *file.facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
     }
-    const FileDecision::Verdict verdict = FileDecision::decide(m_plan, facts);
-
-    modFSO::PendingTransfer pending;
-    if (verdict.transfer)
-        pending = m_plan.move ? m_folders.prepareMove(name, name, verdict.placement, stop)
-                              : m_folders.prepareCopy(name, name, verdict.placement, false, stop);
-    if (!awaitTurn(index)) {
-        publish(index, {});
-        return false;
-    }
-    const std::optional<modFSO::FsError> error = verdict.transfer ? m_folders.commit(pending) : std::nullopt;
-    const Result result = FileDecision::resultOf(facts, verdict, error);
-    publish(index, {result, result == Result::Failed ? error : std::nullopt});
-    return true;
+    file.verdict = FileDecision::decide(m_plan, file.facts);
+    if (file.verdict.transfer)
+        file.pending = m_plan.move ? m_folders.prepareMove(name, name, file.verdict.placement, stop)
+                                   : m_folders.prepareCopy(name, name, file.verdict.placement, false, stop);
+    return file;
 }
 
-// Waits until the file may take its name; false when the stop came first. The other worker's
-// turn usually passes within microseconds: it is waited for a moment before the worker
-// sleeps, since a sleep and a wake-up cost both threads more than that.
-bool TransferPipeline::awaitTurn(int index)
+// Under the lock: names a prepared file in its turn, together with the files left behind it,
+// or leaves it behind when the files ahead are still on their way.
+void TransferPipeline::place(std::unique_lock<std::mutex> &lock, Prepared file)
 {
-    waitBrieflyForTurn(index);
-    std::unique_lock lock(m_mutex);
+    if (mayLeaveBehind(file)) {
+        m_leftBehindBytes += file.pending.unnamedBytes();
+        const int index = file.index;
+        m_leftBehind.emplace(index, std::move(file));
+        return;
+    }
+    if (!awaitTurn(lock, file.index)) {
+        drop(lock, std::move(file));
+        return;
+    }
+    name(lock, std::move(file));
+    nameLeftBehind(lock);
+}
+
+// Only behind a file that is not yet named: its worker, or the one that names the file before
+// it, stays to name what waits behind it.
+bool TransferPipeline::mayLeaveBehind(const Prepared &file) const
+{
+    const qint64 bytes = file.pending.unnamedBytes();
+    return file.index > turn() && !(m_stopped && file.index >= m_limit)
+        && m_leftBehind.size() < MostLeftBehind && bytes <= LargestLeftBehind
+        && m_leftBehindBytes + bytes <= MostBytesLeftBehind;
+}
+
+// Under the lock: waits until the file may take its name; false when the stop came first.
+bool TransferPipeline::awaitTurn(std::unique_lock<std::mutex> &lock, int index)
+{
     for (;;) {
         if (index >= m_limit && m_stopped)
             return false;
@@ -253,20 +263,62 @@ bool TransferPipeline::awaitTurn(int index)
     return true;
 }
 
-void TransferPipeline::waitBrieflyForTurn(int index) const
+// Gives the file whose turn it is its name outside the lock, publishes what became of it and
+// passes the turn on.
+void TransferPipeline::name(std::unique_lock<std::mutex> &lock, Prepared file)
 {
-    const auto until = std::chrono::steady_clock::now() + TurnSpin;
-    for (int spin = 1; turn() < index; ++spin) {
-        cpuRelax();
-        if (spin % 32 == 0 && std::chrono::steady_clock::now() >= until)
-            return;
+    const int index = file.index;
+    m_naming = true;
+    lock.unlock();
+    const std::optional<modFSO::FsError> error
+        = file.verdict.transfer ? m_folders.commit(file.pending) : std::nullopt;
+    const Result result = FileDecision::resultOf(file.facts, file.verdict, error);
+    publish(index, {result, result == Result::Failed ? error : std::nullopt});
+    file = {};
+    lock.lock();
+    passTurn(index);
+}
+
+// Under the lock: names the files left behind while it is their turn, waiting out the
+// window's event rounds, until the stop.
+void TransferPipeline::nameLeftBehind(std::unique_lock<std::mutex> &lock)
+{
+    while (m_leftBehind.contains(turn()) && awaitTurn(lock, turn())) {
+        const auto next = m_leftBehind.find(turn());
+        Prepared file = std::move(next->second);
+        m_leftBehind.erase(next);
+        m_leftBehindBytes -= file.pending.unnamedBytes();
+        name(lock, std::move(file));
     }
+}
+
+// Under the lock: the files left behind after the stop's cut go without a name.
+void TransferPipeline::dropLeftBehindAfterCut(std::unique_lock<std::mutex> &lock)
+{
+    while (m_stopped && !m_leftBehind.empty() && std::prev(m_leftBehind.end())->first >= m_limit) {
+        auto last = std::prev(m_leftBehind.end());
+        Prepared file = std::move(last->second);
+        m_leftBehind.erase(last);
+        m_leftBehindBytes -= file.pending.unnamedBytes();
+        drop(lock, std::move(file));
+    }
+}
+
+// A file that never takes its name: its copy goes (outside the lock, since closing a large
+// copy takes a while) and it is published as stopped.
+void TransferPipeline::drop(std::unique_lock<std::mutex> &lock, Prepared file)
+{
+    lock.unlock();
+    const int index = file.index;
+    file = {};
+    publish(index, {});
+    lock.lock();
 }
 
 // Under the lock.
 void TransferPipeline::passTurn(int index)
 {
-    m_turn.store(index + 1, std::memory_order_relaxed);
+    m_turn = index + 1;
     m_naming = false;
     // Only a second worker waits for this turn.
     if (m_waitingWorkers > 0 && m_workers.size() > 1)

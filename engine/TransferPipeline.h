@@ -35,8 +35,11 @@ struct FileOutcome {
 // therefore cuts the list where the user saw it: every file before the cut was handled, the
 // copies after it are abandoned within a MiB of data, and nothing of them appears.
 //
-// The threads sleep when they have nothing to do, and wake each other only when there is
-// enough for a round: a wake-up for every small file would cost more than copying it.
+// A worker whose small file is ready before the files ahead of it have their names does not
+// wait for its turn: it leaves the file behind and goes on with the next one, and the worker
+// that names the file ahead names the files left behind it, in order. The threads sleep when
+// they have nothing to do, and wake each other only when there is enough for a round: a
+// wake-up for every small file would cost more than copying it.
 class TransferPipeline
 {
 public:
@@ -85,16 +88,29 @@ private:
         std::stop_source stop;
     };
 
+    // A file decided and prepared, waiting for its turn to take its name.
+    struct Prepared {
+        int index = -1;
+        FileDecision::Facts facts;
+        FileDecision::Verdict verdict;
+        modFSO::PendingTransfer pending;
+    };
+
     void work(Worker &worker);
     int take(
         std::unique_lock<std::mutex> &lock, Worker &worker, std::stop_token &stop, std::optional<bool> &fits);
-    bool handle(int index, std::optional<bool> fits, const std::stop_token &stop);
-    bool awaitTurn(int index);
-    void waitBrieflyForTurn(int index) const;
+    Prepared prepare(int index, std::optional<bool> fits, const std::stop_token &stop) const;
+    void place(std::unique_lock<std::mutex> &lock, Prepared file);
+    bool mayLeaveBehind(const Prepared &file) const;
+    bool awaitTurn(std::unique_lock<std::mutex> &lock, int index);
+    void name(std::unique_lock<std::mutex> &lock, Prepared file);
+    void nameLeftBehind(std::unique_lock<std::mutex> &lock);
+    void dropLeftBehindAfterCut(std::unique_lock<std::mutex> &lock);
+    void drop(std::unique_lock<std::mutex> &lock, Prepared file);
     void passTurn(int index);
     void publish(int index, FileOutcome outcome);
     int cutNow() const;
-    int turn() const { return m_turn.load(std::memory_order_relaxed); }
+    int turn() const { return m_turn; }
 
     static constexpr int NoLimit = std::numeric_limits<int>::max();
 
@@ -111,13 +127,16 @@ private:
     std::condition_variable m_idleWake;
     std::atomic<int> m_released {0};
     int m_nextToTake = 0;
-    // Written under m_mutex; read without it only by a worker that waits a moment for its turn.
-    std::atomic<int> m_turn {0};
+    int m_turn = 0;
     bool m_naming = false;
     int m_limit = NoLimit;
     bool m_stopped = false;
     int m_waitingWorkers = 0;
     int m_busyWorkers = 0;
+    // Files left behind by the worker that prepared them, by index. While the file whose turn
+    // it is waits here, the worker that named the one before it stays to name it.
+    std::map<int, Prepared> m_leftBehind;
+    qint64 m_leftBehindBytes = 0;
     // The errors of failed files, by index: few, so they are not kept in every slot (a changed
     // file's line needs none).
     std::map<int, modFSO::FsError> m_errors;

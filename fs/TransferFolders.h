@@ -40,6 +40,8 @@ public:
 
     // Set when the preparation failed; commit() then changes nothing.
     const std::optional<FsError> &error() const { return m_error; }
+    // The bytes of the copy that wait, without a name, in the destination.
+    qint64 unnamedBytes() const { return m_temporary ? qint64(m_sourceFile.st_size) : 0; }
 
 private:
     friend class TransferFolders;
