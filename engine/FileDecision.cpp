@@ -13,6 +13,11 @@ bool needsLook(const Plan &plan, bool freeSpaceChecked)
     return !(plan.move && plan.renames && !plan.overwrite && !freeSpaceChecked);
 }
 
+bool listingAnswers(const Plan &plan, bool freeSpaceChecked, bool lackedAtStart)
+{
+    return lackedAtStart && !plan.overwrite && !freeSpaceChecked;
+}
+
 Verdict decide(const Plan &plan, const Facts &facts)
 {
     if (facts.exists.value_or(false)) {

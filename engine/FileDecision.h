@@ -52,6 +52,10 @@ struct Verdict {
 // Whether the destination must be looked at before the transfer. A rename that must not
 // replace finds out by itself, in the same step, whether the name is taken.
 bool needsLook(const Plan &plan, bool freeSpaceChecked);
+// Whether the destination's listing at the start of the run stands in for that look, for a
+// name the destination lacked then: a transfer that must not replace finds a name that was
+// taken since by itself. Overwrite looks, to tell a replaced file from a new one.
+bool listingAnswers(const Plan &plan, bool freeSpaceChecked, bool lackedAtStart);
 
 // A name the destination has stays unless Overwrite is ticked, and never gives way to the
 // file itself; a new file is transferred when it fits, without replacing anything that takes

@@ -208,9 +208,14 @@ TransferPipeline::Prepared TransferPipeline::prepare(
     Prepared file;
     file.index = index;
     file.facts.fits = fits;
-    if (FileDecision::needsLook(m_plan, file.facts.fits.has_value())) {
-        file.facts.exists = m_folders.destinationHas(name);
-        file.facts.sameFile = *file.facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
+    const bool checked = file.facts.fits.has_value();
+    if (FileDecision::needsLook(m_plan, checked)) {
+        if (FileDecision::listingAnswers(m_plan, checked, m_folders.destinationLacked(name))) {
+            file.facts.exists = false;
+        } else {
+            file.facts.exists = m_folders.destinationHas(name);
+            file.facts.sameFile = *file.facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
+        }
     }
     file.verdict = FileDecision::decide(m_plan, file.facts);
     if (file.verdict.transfer)

@@ -197,8 +197,9 @@ void TransferRun::run()
     m_window.showRunEnded({m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError});
 }
 
-// The folders are opened and listed, and the temporaries of a killed run cleared, on a thread
-// of their own, while the window answers: a large folder, or a slow one, takes seconds.
+// The folders are opened and listed, the temporaries of a killed run cleared and the
+// destination's names noted, on a thread of their own, while the window answers: a large
+// folder, or a slow one, takes seconds.
 // A listing that breaks off gives its error line, and the run goes on with the names read.
 void TransferRun::listSource(Context &ctx)
 {
@@ -210,6 +211,7 @@ void TransferRun::listSource(Context &ctx)
         Listed listed {std::make_unique<modFSO::TransferFolders>(source, destination), {}};
         listed.listing = listed.folders->listPlainFiles();
         listed.folders->removeLeftoverTemporaries();
+        listed.folders->noteDestinationNames();
         return listed;
     });
     std::future<Listed> done = task.get_future();

@@ -9,8 +9,11 @@
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <string_view>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -179,6 +182,45 @@ bool TransferFolders::destinationHas(const QByteArray &name) const
 {
     struct stat st;
     return m_destination >= 0 && ::fstatat(m_destination, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+namespace
+{
+quint64 nameHash(const char *name, size_t length)
+{
+    return std::hash<std::string_view> {}(std::string_view(name, length));
+}
+} // namespace
+
+void TransferFolders::noteDestinationNames()
+{
+    m_destinationNoted = false;
+    m_destinationNames.clear();
+    if (m_destination < 0)
+        return;
+    const FolderReader reader(m_destination);
+    if (!reader.get())
+        return;
+    for (;;) {
+        errno = 0;
+        const struct dirent *entry = ::readdir(reader.get());
+        if (!entry)
+            break;
+        m_destinationNames.push_back(nameHash(entry->d_name, std::strlen(entry->d_name)));
+    }
+    if (errno != 0) {
+        m_destinationNames = {};
+        return;
+    }
+    std::sort(m_destinationNames.begin(), m_destinationNames.end());
+    m_destinationNoted = true;
+}
+
+bool TransferFolders::destinationLacked(const QByteArray &name) const
+{
+    return m_destinationNoted
+        && !std::binary_search(m_destinationNames.begin(), m_destinationNames.end(),
+            nameHash(name.constData(), size_t(name.size())));
 }
 
 bool TransferFolders::sameFile(const QByteArray &sourceName, const QByteArray &destinationName) const

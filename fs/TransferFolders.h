@@ -9,6 +9,7 @@
 #include <memory>
 #include <stop_token>
 #include <sys/stat.h>
+#include <vector>
 
 namespace modFSO
 {
@@ -83,6 +84,12 @@ public:
 
     // Whether anything has the name in the destination (a dangling link counts).
     bool destinationHas(const QByteArray &name) const;
+    // Notes which names the destination has now (anything, hidden or not), so that a run
+    // need not look for each of its names there. Not thread-safe: before the run's threads.
+    void noteDestinationNames();
+    // Whether the destination surely lacked the name when its names were noted: false when it
+    // had it, when the names were not noted, or when the listing failed.
+    bool destinationLacked(const QByteArray &name) const;
     // Whether the source entry and the destination entry are one and the same file.
     bool sameFile(const QByteArray &sourceName, const QByteArray &destinationName) const;
     bool sameFileSystem() const;
@@ -135,6 +142,10 @@ private:
     int m_destinationOpenError = 0;
     bool m_sameFileSystem = false;
     std::unique_ptr<detail::FolderCaps> m_caps;
+    // The hashes of the destination's names, sorted: eight bytes a name, where a million names
+    // would take some 70 each as text. A hash that two names share only costs a look.
+    std::vector<quint64> m_destinationNames;
+    bool m_destinationNoted = false;
 };
 
 } // namespace modFSO

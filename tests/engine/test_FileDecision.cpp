@@ -62,6 +62,12 @@ TEST(FileDecisionTest, WhatIsKnownBeforeTheTransferDecidesIt)
     EXPECT_TRUE(FileDecision::needsLook(rename, true)) << "the check looks at the name first";
     EXPECT_TRUE(FileDecision::needsLook(copy, false));
     EXPECT_TRUE(FileDecision::needsLook(moveOver, false));
+    EXPECT_TRUE(FileDecision::listingAnswers(copy, false, true))
+        << "the copy's placement finds the name taken";
+    EXPECT_FALSE(FileDecision::listingAnswers(copy, false, false));
+    EXPECT_FALSE(FileDecision::listingAnswers(copyOver, false, true))
+        << "a replaced file is told from a new one";
+    EXPECT_FALSE(FileDecision::listingAnswers(copy, true, true)) << "the check looked already";
 }
 
 TEST(FileDecisionTest, TheTransfersAnswerTellsWhatBecameOfTheFile)

@@ -148,6 +148,27 @@ TEST_F(FileTransferTest, CopyWithoutOverwriteNeverReplaces)
     EXPECT_EQ(allEntries(dstFolder()), QStringList({"a.txt", "link"}));
 }
 
+// The names noted at the start stand in for a look at each name: anything the destination had
+// then counts, and a destination whose names were not read lacks nothing.
+TEST_F(FileTransferTest, DestinationNamesNotedAtTheStartTellWhichNamesItLacked)
+{
+    writeFile(dst("a.txt"), "old");
+    writeFile(dst(".hidden"), "old");
+    ASSERT_TRUE(QDir(dstFolder()).mkdir("folder"));
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(dst("link")).constData()), 0);
+
+    modFSO::TransferFolders folders(m_dir.filePath("src"), dstFolder());
+    EXPECT_FALSE(folders.destinationLacked("new.txt")) << "not noted yet";
+    folders.noteDestinationNames();
+    EXPECT_TRUE(folders.destinationLacked("new.txt"));
+    for (const char *name : {"a.txt", ".hidden", "folder", "link"})
+        EXPECT_FALSE(folders.destinationLacked(name)) << name;
+
+    modFSO::TransferFolders gone(m_dir.filePath("src"), m_dir.filePath("gone"));
+    gone.noteDestinationNames();
+    EXPECT_FALSE(gone.destinationLacked("new.txt"));
+}
+
 TEST_F(FileTransferTest, CopyWithOverwriteReplacesTarget)
 {
     writeFile(src("a.txt"), "new content");
