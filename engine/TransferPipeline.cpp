@@ -21,11 +21,14 @@ constexpr int NobodyWaits = std::numeric_limits<int>::max();
 constexpr std::size_t MostLeftBehind = 16;
 constexpr qint64 MostBytesLeftBehind = 16 * 1024 * 1024;
 constexpr qint64 LargestLeftBehind = 1024 * 1024;
+// From what size, or what time to prepare it, a file makes a second worker pay.
+constexpr qint64 LargeFileBytes = 1024 * 1024;
+constexpr auto SlowFile = std::chrono::microseconds(500);
 
 } // namespace
 
-TransferPipeline::TransferPipeline(
-    const modFSO::TransferFolders &folders, Plan plan, const modFSO::NameList &names, int first, int workers)
+TransferPipeline::TransferPipeline(const modFSO::TransferFolders &folders, Plan plan,
+    const modFSO::NameList &names, int first, int workers, bool onDemand)
     : m_folders(folders)
     , m_plan(plan)
     , m_names(names)
@@ -38,6 +41,9 @@ TransferPipeline::TransferPipeline(
 {
     m_workers = std::vector<Worker>(std::max(1, workers));
     m_busyWorkers = int(m_workers.size());
+    m_onDemand = onDemand && m_workers.size() > 1;
+    for (std::size_t i = 1; i < m_workers.size(); ++i)
+        m_workers[i].onDemand = m_onDemand;
     for (Worker &worker : m_workers)
         worker.thread = std::thread([this, &worker] { work(worker); });
 }
@@ -128,6 +134,7 @@ int TransferPipeline::stop()
                 worker.stop.request_stop();
         }
         m_workerWake.notify_all();
+        m_onDemandWake.notify_all();
     }
     return m_limit;
 }
@@ -154,8 +161,12 @@ void TransferPipeline::work(Worker &worker)
     std::unique_lock lock(m_mutex);
     for (int index = take(lock, worker, stop, fits); index >= 0; index = take(lock, worker, stop, fits)) {
         lock.unlock();
+        const auto started = std::chrono::steady_clock::now();
         Prepared file = prepare(index, fits, stop);
+        const auto took = std::chrono::steady_clock::now() - started;
         lock.lock();
+        if (m_onDemand)
+            noteHowLong(file, took);
         place(lock, std::move(file));
     }
     dropLeftBehindAfterCut(lock);
@@ -173,6 +184,10 @@ int TransferPipeline::take(
         dropLeftBehindAfterCut(lock);
         if (m_nextToTake >= m_count || (m_stopped && m_nextToTake >= m_limit))
             return -1;
+        if (worker.onDemand && !m_wide) {
+            m_onDemandWake.wait(lock);
+            continue;
+        }
         if (m_nextToTake < m_released.load(std::memory_order_relaxed))
             break;
         ++m_waitingWorkers;
@@ -180,6 +195,9 @@ int TransferPipeline::take(
         --m_waitingWorkers;
     }
     worker.current = m_nextToTake++;
+    // A worker on demand that waits learns that no file is left for it.
+    if (m_nextToTake == m_count)
+        m_onDemandWake.notify_all();
     stop = worker.stop.get_token();
     fits = m_slots[worker.current].fits;
     return worker.current;
@@ -328,4 +346,19 @@ void TransferPipeline::passTurn(int index)
     // Only a second worker waits for this turn.
     if (m_waitingWorkers > 0 && m_workers.size() > 1)
         m_workerWake.notify_all();
+}
+
+bool TransferPipeline::moreWorkersPay(qint64 bytes, std::chrono::microseconds took)
+{
+    return bytes >= LargeFileBytes || took >= SlowFile;
+}
+
+// Under the lock: the file just prepared tells whether the workers on demand take the next.
+void TransferPipeline::noteHowLong(const Prepared &file, std::chrono::steady_clock::duration took)
+{
+    const bool wide = moreWorkersPay(
+        file.pending.unnamedBytes(), std::chrono::duration_cast<std::chrono::microseconds>(took));
+    if (wide && !m_wide)
+        m_onDemandWake.notify_all();
+    m_wide = wide;
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -45,9 +46,11 @@ class TransferPipeline
 public:
     using Plan = FileDecision::Plan;
 
-    // names: the run's list, which must outlive the pipeline; first: the file to begin with.
+    // names: the run's list, which must outlive the pipeline; first: the file to begin with;
+    // workers: how many threads at most. With onDemand, all but the first take files only while
+    // more than one pays (see moreWorkersPay).
     TransferPipeline(const modFSO::TransferFolders &folders, Plan plan, const modFSO::NameList &names,
-        int first, int workers);
+        int first, int workers, bool onDemand = false);
     // Stops, and waits until no worker touches a file any more.
     ~TransferPipeline();
     TransferPipeline(const TransferPipeline &) = delete;
@@ -75,6 +78,11 @@ public:
     // Waits at most timeoutMs until no worker touches a file; true when they all rest.
     bool waitIdle(int timeoutMs);
 
+    // Whether more than one worker pays after a file of `bytes` that took `took` to prepare: for
+    // large files, whose copies overlap, and on slow media, whose waits do; not for quick small
+    // files, where on two cores a second worker costs more CPU time than it saves.
+    static bool moreWorkersPay(qint64 bytes, std::chrono::microseconds took);
+
 private:
     struct Slot {
         std::atomic<bool> ready {false};
@@ -86,6 +94,8 @@ private:
         std::thread thread;
         int current = -1;
         std::stop_source stop;
+        // Takes files only while more than one worker pays.
+        bool onDemand = false;
     };
 
     // A file decided and prepared, waiting for its turn to take its name.
@@ -108,6 +118,7 @@ private:
     void dropLeftBehindAfterCut(std::unique_lock<std::mutex> &lock);
     void drop(std::unique_lock<std::mutex> &lock, Prepared file);
     void passTurn(int index);
+    void noteHowLong(const Prepared &file, std::chrono::steady_clock::duration took);
     void publish(int index, FileOutcome outcome);
     int cutNow() const;
     int turn() const { return m_turn; }
@@ -132,6 +143,11 @@ private:
     int m_limit = NoLimit;
     bool m_stopped = false;
     int m_waitingWorkers = 0;
+    // Whether some workers take files only on demand, whether they take them now, and where
+    // they wait while they do not.
+    bool m_onDemand = false;
+    bool m_wide = false;
+    std::condition_variable m_onDemandWake;
     int m_busyWorkers = 0;
     // Files left behind by the worker that prepared them, by index. While the file whose turn
     // it is waits here, the worker that named the one before it stays to name it.

@@ -245,8 +245,8 @@ void TransferRun::runFileLoop(Context &ctx)
     for (int next = 0; next < names.size();) {
         // On the heap: each stretch's threads meet in a pipeline of its own, never in the memory
         // of the one before.
-        const auto pipeline
-            = std::make_unique<TransferPipeline>(*ctx.folders, plan, ctx.names, next, workers);
+        const auto pipeline = std::make_unique<TransferPipeline>(
+            *ctx.folders, plan, ctx.names, next, workers, m_workers == 0);
         ctx.pipeline = pipeline.get();
         ctx.runningAhead = runsAhead();
         next = runStretch(ctx, *pipeline, next);
@@ -295,10 +295,10 @@ void TransferRun::settle(Context &ctx, TransferPipeline &pipeline)
         pumpEvents();
 }
 
-// How many workers pay, as measured: two, so that one copies its file while the other names
-// its own, on disks (where they also overlap the waits of the journal) as in memory. A rename
-// within one file system is a single step under the folders' locks, which a second worker
-// would only wait for.
+// How many workers pay, as measured: one for quick small files, where on two cores a second
+// costs more CPU time than it saves; a second joins while the files are large or slow to
+// prepare (see TransferPipeline::moreWorkersPay). A rename within one file system is a single
+// step under the folders' locks, which a second worker would only wait for.
 int TransferRun::workerCount(const Context &ctx) const
 {
     if (ctx.action == Action::Move && ctx.sameFileSystem)

@@ -486,7 +486,8 @@ TEST_F(TransferRunTest, SecondCallDuringARunDoesNothing)
 namespace
 {
 
-// The run as the window runs it: the workers handle files ahead of the log.
+// The run as the window runs it: the workers handle files ahead of the log. Two of them from
+// the first file on, so that files are prepared, and left behind, out of list order.
 class AheadRunTest : public RunFixture
 {
 protected:
@@ -496,6 +497,7 @@ protected:
         if (HasFatalFailure())
             return;
         run.setFilesAhead(TransferRun::DefaultFilesAhead);
+        run.setWorkers(2);
         for (int n = 0; n < 60; ++n) {
             names.append(QString("f%1.txt").arg(n, 2, 10, QChar('0')));
             ASSERT_TRUE(write(in(src, names.last()), names.last().toUtf8()));
