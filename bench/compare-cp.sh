@@ -8,10 +8,13 @@
 # one). The shared /tmp of some machines is ext4 without a journal, where creating files right
 # after deleting many is up to ten times slower and varies wildly: it is not used.
 # What: 10 000 files of 4 KiB, 10 000 of 64 KiB and 100 of 10 MiB copied within the file
-# system; 10 000 of 4 KiB moved within it. The small files are also copied by the run with one
-# worker (tessaro-1), which shows what the second one brings. With root and mkfs.btrfs
-# (btrfs-progs) or mkfs.xfs (xfsprogs), one file of 1 GiB copied within a btrfs or xfs image,
-# against `cp -a --reflink=auto`.
+# system; 10 000 of 4 KiB moved within it. The run (tessaro) uses one worker, and a second
+# while the files are large or slow; every copy is also made with one worker and with two from
+# the first file on (tessaro-1, tessaro-2), which shows what the second brings and costs. The
+# small files are also copied by two `cp -a` at once, each on half of them (cp-a-halves): what
+# two copies side by side cost this machine in CPU time, whoever makes them. With root and
+# mkfs.btrfs (btrfs-progs) or mkfs.xfs (xfsprogs), one file of 1 GiB copied within a btrfs or
+# xfs image, against `cp -a --reflink=auto`.
 # How: RUNS runs of each command (default 5), interleaved; before every run the destination is
 # removed and `sync` called, neither timed; the medians are compared. Wall time: for the run,
 # what transfer-bench prints as "seconds:"; for the others, the whole command. CPU time: user
@@ -77,8 +80,10 @@ time_copy() { # tool source out
     sync
     case $1 in
         tessaro) run_figures "$2" "$3" ;;
-        tessaro-1) run_figures "$2" "$3" --workers 1 ;;
+        tessaro-*) run_figures "$2" "$3" --workers "${1#tessaro-}" ;;
         cp-a) measure /dev/null cp -a "$2" "$3" ;;
+        cp-a-halves) measure /dev/null bash -c 'mkdir "$2" && { cp -a "$1-1" "$2/1" & cp -a "$1-2" "$2/2"; wait; }' \
+            _ "$2" "$3" ;;
         cp-r) measure /dev/null cp -r "$2" "$3" ;;
         reflink) measure /dev/null cp -a --reflink=auto "$2" "$3" ;;
     esac
@@ -99,7 +104,8 @@ time_move() { # tool source out
 pair_median() { awk -v f="$1" '{ print $f }' | median; }
 
 # Runs each tool RUNS times in turn, the order turning each round; prints the medians, the
-# ratios of the run to the first other tool, and every run's wall and CPU seconds.
+# ratios of the run (as it chooses its workers, and with one or two) to the first other tool,
+# and every run's wall and CPU seconds.
 compare() { # label kind(copy|move) source out tools...
     local label=$1 kind=$2 source=$3 out=$4
     shift 4
@@ -120,8 +126,11 @@ compare() { # label kind(copy|move) source out tools...
         [ -z "$base" ] && [ "$t" != tessaro ] && base=$t
     done
     echo "${line%,}"
-    awk -v w="${wall[tessaro]}" -v bw="${wall[$base]}" -v c="${cpu[tessaro]}" -v bc="${cpu[$base]}" \
-        -v n="$base" 'BEGIN { printf "    tessaro / %s: wall %.2f, CPU %.2f\n", n, w / bw, c / bc }'
+    for t in "${tools[@]}"; do
+        [[ $t == tessaro* ]] || continue
+        awk -v t="$t" -v w="${wall[$t]}" -v bw="${wall[$base]}" -v c="${cpu[$t]}" -v bc="${cpu[$base]}" \
+            -v n="$base" 'BEGIN { printf "    %s / %s: wall %.2f, CPU %.2f\n", t, n, w / bw, c / bc }'
+    done
     for t in "${tools[@]}"; do
         echo "    $t runs (wall/CPU s): $(grep . <<<"${runs_of[$t]}" | tr ' \n' '/ ' | sed 's/ $//')"
     done
@@ -134,14 +143,18 @@ measure_in() { # place-name folder
     local name=$1 dir=$2
     echo "== $name ($dir; $(mounted_as "$dir"))"
     make_files "$dir/small" 10000 4096
+    # The same files in two halves, for two copies side by side.
+    mkdir "$dir/small-1" "$dir/small-2"
+    find "$dir/small" -name 'file-0[0-4]*' -exec cp -a -t "$dir/small-1" {} +
+    find "$dir/small" -name 'file-0[5-9]*' -exec cp -a -t "$dir/small-2" {} +
     make_files "$dir/medium" 10000 65536
     make_files "$dir/large" 100 $((10 * 1024 * 1024))
     sync
-    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro cp-r tessaro-1
-    compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro cp-r
-    compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro cp-r
+    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 cp-a-halves
+    compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2
+    compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2
     compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro
-    rm -rf "$dir/small" "$dir/medium" "$dir/large" "$dir/small.moving"
+    rm -rf "$dir/small" "$dir/small-1" "$dir/small-2" "$dir/medium" "$dir/large" "$dir/small.moving"
 }
 
 echo "on $(machine); $runs runs of each"
