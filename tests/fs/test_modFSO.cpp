@@ -1,5 +1,6 @@
 // The tests, queries and path helpers of modFSO and the free-space check of modSize.
 #include "FsTestSupport.h"
+#include "fs/NameList.h"
 #include "fs/TransferFolders.h"
 #include "fs/VolumeLabel.h"
 #include "fs/modFSO.h"
@@ -155,6 +156,20 @@ TEST_F(ModFsoTest, ListPlainFilesKeepsOnlyVisibleRegularFilesSortedByName)
     EXPECT_EQ(modFSO::ListPlainFiles(m_dir.path() + "/").value, expected);
     EXPECT_TRUE(modFSO::ListPlainFiles(m_dir.path()).ok());
     EXPECT_EQ(modFSO::ListPlainFiles(path("sub")).value, QStringList());
+}
+
+// Plain ASCII names are folded as they are compared, other names through their text: both
+// kinds meet in one order, a name that is no UTF-8 (here Latin-1 "\xe9") after all text.
+TEST(NameListTest, SortsPlainAndOtherNamesByOneFoldedText)
+{
+    modFSO::NameList names;
+    for (const char *name : {"b", "B", "\xe9", "a\xc3\xa9", "Z", "a~", "\xc3\x89z", "A"})
+        names.append(name);
+    names.sortByName();
+    QList<QByteArray> sorted;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        sorted.append(names.at(i));
+    EXPECT_EQ(sorted, QList<QByteArray>({"A", "a~", "a\xc3\xa9", "B", "b", "Z", "\xc3\x89z", "\xe9"}));
 }
 
 TEST_F(ModFsoTest, ListPlainFilesTellsWhyTheFolderCannotBeRead)
