@@ -211,7 +211,9 @@ void TransferRun::listSource(Context &ctx)
         Listed listed {std::make_unique<modFSO::TransferFolders>(source, destination), {}};
         listed.listing = listed.folders->listPlainFiles();
         listed.folders->removeLeftoverTemporaries();
-        listed.folders->noteDestinationNames();
+        // Worth it while most of the run's names are new there: a destination that already
+        // holds many, as on a run over files it copied before, is looked at name by name.
+        listed.folders->noteDestinationNames(listed.listing.value.size() / 4);
         return listed;
     });
     std::future<Listed> done = task.get_future();

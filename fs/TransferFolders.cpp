@@ -192,7 +192,7 @@ quint64 nameHash(const char *name, size_t length)
 }
 } // namespace
 
-void TransferFolders::noteDestinationNames()
+void TransferFolders::noteDestinationNames(qsizetype mostNames)
 {
     m_destinationNoted = false;
     m_destinationNames.clear();
@@ -206,6 +206,10 @@ void TransferFolders::noteDestinationNames()
         const struct dirent *entry = ::readdir(reader.get());
         if (!entry)
             break;
+        if (qsizetype(m_destinationNames.size()) >= mostNames + 2) { // "." and ".." count too
+            m_destinationNames = {};
+            return;
+        }
         m_destinationNames.push_back(nameHash(entry->d_name, std::strlen(entry->d_name)));
     }
     if (errno != 0) {

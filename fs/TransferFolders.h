@@ -85,8 +85,9 @@ public:
     // Whether anything has the name in the destination (a dangling link counts).
     bool destinationHas(const QByteArray &name) const;
     // Notes which names the destination has now (anything, hidden or not), so that a run
-    // need not look for each of its names there. Not thread-safe: before the run's threads.
-    void noteDestinationNames();
+    // need not look for each of its names there; a destination with more than mostNames
+    // entries is not noted. Not thread-safe: before the run's threads.
+    void noteDestinationNames(qsizetype mostNames);
     // Whether the destination surely lacked the name when its names were noted: false when it
     // had it, when the names were not noted, or when the listing failed.
     bool destinationLacked(const QByteArray &name) const;

@@ -149,7 +149,7 @@ TEST_F(FileTransferTest, CopyWithoutOverwriteNeverReplaces)
 }
 
 // The names noted at the start stand in for a look at each name: anything the destination had
-// then counts, and a destination whose names were not read lacks nothing.
+// then counts, and a destination whose names were not read, or were too many, lacks nothing.
 TEST_F(FileTransferTest, DestinationNamesNotedAtTheStartTellWhichNamesItLacked)
 {
     writeFile(dst("a.txt"), "old");
@@ -159,13 +159,15 @@ TEST_F(FileTransferTest, DestinationNamesNotedAtTheStartTellWhichNamesItLacked)
 
     modFSO::TransferFolders folders(m_dir.filePath("src"), dstFolder());
     EXPECT_FALSE(folders.destinationLacked("new.txt")) << "not noted yet";
-    folders.noteDestinationNames();
+    folders.noteDestinationNames(4);
     EXPECT_TRUE(folders.destinationLacked("new.txt"));
     for (const char *name : {"a.txt", ".hidden", "folder", "link"})
         EXPECT_FALSE(folders.destinationLacked(name)) << name;
+    folders.noteDestinationNames(3);
+    EXPECT_FALSE(folders.destinationLacked("new.txt")) << "more names than it may note";
 
     modFSO::TransferFolders gone(m_dir.filePath("src"), m_dir.filePath("gone"));
-    gone.noteDestinationNames();
+    gone.noteDestinationNames(4);
     EXPECT_FALSE(gone.destinationLacked("new.txt"));
 }
 
