@@ -100,6 +100,12 @@ public:
     FolderReader &operator=(const FolderReader &) = delete;
 
     DIR *get() const { return m_dir; }
+    // The next entry; nullptr at the end (errno 0) or when reading fails (errno says why).
+    const struct dirent *next() const
+    {
+        errno = 0;
+        return ::readdir(m_dir);
+    }
 
 private:
     // A listing of its own, so that threads and earlier listings never share its position.
@@ -125,11 +131,7 @@ FsResult<NameList> detail::listPlainFiles(int folder)
         result.error = FsError::fromErrno(FsError::Operation::ListFolder, errno);
         return result;
     }
-    for (;;) {
-        errno = 0;
-        const struct dirent *entry = ::readdir(reader.get());
-        if (!entry)
-            break;
+    while (const struct dirent *entry = reader.next()) {
         if (isPlainFileEntry(folder, entry))
             result.value.append(entry->d_name);
     }
@@ -201,11 +203,7 @@ void TransferFolders::noteDestinationNames(qsizetype mostNames)
     const FolderReader reader(m_destination);
     if (!reader.get())
         return;
-    for (;;) {
-        errno = 0;
-        const struct dirent *entry = ::readdir(reader.get());
-        if (!entry)
-            break;
+    while (const struct dirent *entry = reader.next()) {
         if (qsizetype(m_destinationNames.size()) >= mostNames + 2) { // "." and ".." count too
             m_destinationNames = {};
             return;
