@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <pthread.h>
 
 using FileDecision::Result;
 using modFSO::Placement;
@@ -42,6 +43,7 @@ TransferPipeline::TransferPipeline(const modFSO::TransferFolders &folders, Plan 
     m_workers = std::vector<Worker>(std::max(1, workers));
     m_busyWorkers = int(m_workers.size());
     m_onDemand = onDemand && m_workers.size() > 1;
+    m_windowStarted = std::chrono::steady_clock::now();
     for (std::size_t i = 1; i < m_workers.size(); ++i)
         m_workers[i].onDemand = m_onDemand;
     for (Worker &worker : m_workers)
@@ -159,6 +161,7 @@ void TransferPipeline::work(Worker &worker)
     std::stop_token stop;
     std::optional<bool> fits;
     std::unique_lock lock(m_mutex);
+    knowCpuClock(worker);
     for (int index = take(lock, worker, stop, fits); index >= 0; index = take(lock, worker, stop, fits)) {
         lock.unlock();
         const auto started = std::chrono::steady_clock::now();
@@ -170,6 +173,7 @@ void TransferPipeline::work(Worker &worker)
         place(lock, std::move(file));
     }
     dropLeftBehindAfterCut(lock);
+    forgetCpuClock(worker);
     if (--m_busyWorkers == 0)
         m_idleWake.notify_all();
 }
@@ -343,6 +347,8 @@ void TransferPipeline::passTurn(int index)
 {
     m_turn = index + 1;
     m_naming = false;
+    if (m_onDemand)
+        countForTrial();
     // Only a second worker waits for this turn.
     if (m_waitingWorkers > 0 && m_workers.size() > 1)
         m_workerWake.notify_all();
@@ -356,9 +362,61 @@ bool TransferPipeline::moreWorkersPay(qint64 bytes, std::chrono::microseconds to
 // Under the lock: the file just prepared tells whether the workers on demand take the next.
 void TransferPipeline::noteHowLong(const Prepared &file, std::chrono::steady_clock::duration took)
 {
-    const bool wide = moreWorkersPay(
+    m_wideBySize = moreWorkersPay(
         file.pending.unnamedBytes(), std::chrono::duration_cast<std::chrono::microseconds>(took));
+    updateWide();
+}
+
+// Under the lock: the workers on demand take files while the files are large or slow, or
+// while the trial says that two pay.
+void TransferPipeline::updateWide()
+{
+    const bool wide = m_wideBySize || m_trial.paired();
     if (wide && !m_wide)
         m_onDemandWake.notify_all();
     m_wide = wide;
+}
+
+// Under the lock: one more file named in the trial's window; at its end the trial learns what
+// the window cost.
+void TransferPipeline::countForTrial()
+{
+    if (++m_windowFiles < WorkerTrial::WindowFiles)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    const std::chrono::nanoseconds cpu = workersCpu();
+    m_trial.windowEnded({now - m_windowStarted, cpu - m_windowCpuStarted});
+    m_windowFiles = 0;
+    m_windowStarted = now;
+    m_windowCpuStarted = cpu;
+    updateWide();
+}
+
+// Under the lock, in the worker's thread. A thread's clock can be read from any thread, but
+// only while the thread lives: a worker that ends leaves what it spent behind.
+void TransferPipeline::knowCpuClock(Worker &worker)
+{
+    worker.cpuClockKnown = m_onDemand && ::pthread_getcpuclockid(::pthread_self(), &worker.cpuClock) == 0;
+}
+
+void TransferPipeline::forgetCpuClock(Worker &worker)
+{
+    struct timespec spent {
+    };
+    if (worker.cpuClockKnown && ::clock_gettime(worker.cpuClock, &spent) == 0)
+        m_cpuOfFinished += std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
+    worker.cpuClockKnown = false;
+}
+
+// Under the lock: the CPU time all workers spent so far.
+std::chrono::nanoseconds TransferPipeline::workersCpu() const
+{
+    std::chrono::nanoseconds total = m_cpuOfFinished;
+    for (const Worker &worker : m_workers) {
+        struct timespec spent {
+        };
+        if (worker.cpuClockKnown && ::clock_gettime(worker.cpuClock, &spent) == 0)
+            total += std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
+    }
+    return total;
 }

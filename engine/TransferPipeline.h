@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/FileDecision.h"
+#include "engine/WorkerTrial.h"
 #include "fs/FsError.h"
 #include "fs/NameList.h"
 
@@ -15,6 +16,7 @@
 #include <optional>
 #include <stop_token>
 #include <thread>
+#include <time.h>
 #include <vector>
 
 namespace modFSO
@@ -48,7 +50,7 @@ public:
 
     // names: the run's list, which must outlive the pipeline; first: the file to begin with;
     // workers: how many threads at most. With onDemand, all but the first take files only while
-    // more than one pays (see moreWorkersPay).
+    // more than one pays (see moreWorkersPay and WorkerTrial).
     TransferPipeline(const modFSO::TransferFolders &folders, Plan plan, const modFSO::NameList &names,
         int first, int workers, bool onDemand = false);
     // Stops, and waits until no worker touches a file any more.
@@ -79,8 +81,8 @@ public:
     bool waitIdle(int timeoutMs);
 
     // Whether more than one worker pays after a file of `bytes` that took `took` to prepare: for
-    // large files, whose copies overlap, and on slow media, whose waits do; not for quick small
-    // files, where on two cores a second worker costs more CPU time than it saves.
+    // large files, whose copies overlap, and on slow media, whose waits do. For quick small
+    // files it depends on the machine, and the trial decides.
     static bool moreWorkersPay(qint64 bytes, std::chrono::microseconds took);
 
 private:
@@ -96,6 +98,9 @@ private:
         std::stop_source stop;
         // Takes files only while more than one worker pays.
         bool onDemand = false;
+        // The clock of the thread's CPU time, for the trial of a second worker.
+        clockid_t cpuClock {};
+        bool cpuClockKnown = false;
     };
 
     // A file decided and prepared, waiting for its turn to take its name.
@@ -119,6 +124,11 @@ private:
     void drop(std::unique_lock<std::mutex> &lock, Prepared file);
     void passTurn(int index);
     void noteHowLong(const Prepared &file, std::chrono::steady_clock::duration took);
+    void updateWide();
+    void countForTrial();
+    void knowCpuClock(Worker &worker);
+    void forgetCpuClock(Worker &worker);
+    std::chrono::nanoseconds workersCpu() const;
     void publish(int index, FileOutcome outcome);
     int cutNow() const;
     int turn() const { return m_turn; }
@@ -147,7 +157,14 @@ private:
     // they wait while they do not.
     bool m_onDemand = false;
     bool m_wide = false;
+    bool m_wideBySize = false;
     std::condition_variable m_onDemandWake;
+    // Whether a second worker pays for quick files, tried on windows of named files.
+    WorkerTrial m_trial;
+    int m_windowFiles = 0;
+    std::chrono::steady_clock::time_point m_windowStarted;
+    std::chrono::nanoseconds m_windowCpuStarted {};
+    std::chrono::nanoseconds m_cpuOfFinished {};
     int m_busyWorkers = 0;
     // Files left behind by the worker that prepared them, by index. While the file whose turn
     // it is waits here, the worker that named the one before it stays to name it.

@@ -297,10 +297,11 @@ void TransferRun::settle(Context &ctx, TransferPipeline &pipeline)
         pumpEvents();
 }
 
-// How many workers pay, as measured: one for quick small files, where on two cores a second
-// costs more CPU time than it saves; a second joins while the files are large or slow to
-// prepare (see TransferPipeline::moreWorkersPay). A rename within one file system is a single
-// step under the folders' locks, which a second worker would only wait for.
+// How many workers pay, as measured: a second joins while the files are large or slow to
+// prepare (see TransferPipeline::moreWorkersPay), and for quick small files only where the
+// run's own trial finds that it saves time for hardly more CPU time (see WorkerTrial). A rename
+// within one file system is a single step under the folders' locks, which a second worker
+// would only wait for.
 int TransferRun::workerCount(const Context &ctx) const
 {
     if (ctx.action == Action::Move && ctx.sameFileSystem)

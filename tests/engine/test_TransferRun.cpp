@@ -651,4 +651,25 @@ TEST_F(AheadRunTest, FilesAreLinkedThroughProcWhereTheKernelRefusesEmptyPaths)
     EXPECT_EQ(host.log.lineCount(), names.size());
 }
 
+// As the run chooses its workers: through the trial of a second worker for quick files, which
+// brings it in and sends it away again mid-run, every file arrives whole with its line in
+// list order.
+TEST_F(AheadRunTest, SecondWorkerTriedOnQuickFilesKeepsTheListOrder)
+{
+    run.setWorkers(0);
+    for (int n = names.size(); n < 4 * 512; ++n) {
+        names.append(QString("g%1.txt").arg(n, 4, 10, QChar('0')));
+        ASSERT_TRUE(write(in(src, names.last()), names.last().toUtf8()));
+    }
+    run.RunTransfer();
+
+    QStringList expected;
+    for (const QString &name : names)
+        expected.append("t25: " + name);
+    EXPECT_EQ(host.log.lines(), expected);
+    EXPECT_EQ(TestFiles::entries(dst), names);
+    for (const QString &name : names)
+        ASSERT_EQ(read(in(dst, name)), name.toUtf8()) << name.toStdString();
+}
+
 } // namespace
