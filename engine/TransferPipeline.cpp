@@ -401,22 +401,25 @@ void TransferPipeline::knowCpuClock(Worker &worker)
 
 void TransferPipeline::forgetCpuClock(Worker &worker)
 {
+    m_cpuOfFinished += cpuSpent(worker);
+    worker.cpuClockKnown = false;
+}
+
+// Under the lock: the CPU time the worker's thread spent so far, 0 when it cannot be read.
+std::chrono::nanoseconds TransferPipeline::cpuSpent(const Worker &worker)
+{
     struct timespec spent {
     };
-    if (worker.cpuClockKnown && ::clock_gettime(worker.cpuClock, &spent) == 0)
-        m_cpuOfFinished += std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
-    worker.cpuClockKnown = false;
+    if (!worker.cpuClockKnown || ::clock_gettime(worker.cpuClock, &spent) != 0)
+        return {};
+    return std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
 }
 
 // Under the lock: the CPU time all workers spent so far.
 std::chrono::nanoseconds TransferPipeline::workersCpu() const
 {
     std::chrono::nanoseconds total = m_cpuOfFinished;
-    for (const Worker &worker : m_workers) {
-        struct timespec spent {
-        };
-        if (worker.cpuClockKnown && ::clock_gettime(worker.cpuClock, &spent) == 0)
-            total += std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
-    }
+    for (const Worker &worker : m_workers)
+        total += cpuSpent(worker);
     return total;
 }

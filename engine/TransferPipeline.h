@@ -128,6 +128,7 @@ private:
     void countForTrial();
     void knowCpuClock(Worker &worker);
     void forgetCpuClock(Worker &worker);
+    static std::chrono::nanoseconds cpuSpent(const Worker &worker);
     std::chrono::nanoseconds workersCpu() const;
     void publish(int index, FileOutcome outcome);
     int cutNow() const;

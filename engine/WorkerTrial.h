@@ -26,7 +26,8 @@ public:
     // Whether the second worker takes quick files in the window under way.
     bool paired() const
     {
-        return m_step == Step::PairedWarmUp || m_step == Step::Paired || (m_step == Step::Settled && m_pairPays);
+        return m_step == Step::PairedWarmUp || m_step == Step::Paired
+            || (m_step == Step::Settled && m_pairPays);
     }
     // The window under way ended and cost this much; tells whether the next one is paired.
     bool windowEnded(Cost cost);

@@ -54,11 +54,11 @@ TEST(WorkerTrialTest, TheDecisionHoldsForEightWindowsAndIsThenTriedAgain)
 {
     // Warm-up and one window alone, two paired (the first only lets the second worker settle
     // in), eight as decided, then the trial again.
-    const std::vector<bool> paying {false, false, true, true, true, true, true, true, true, true, true, true,
-        false, true, true, true};
+    const std::vector<bool> paying {
+        false, false, true, true, true, true, true, true, true, true, true, true, false, true, true, true};
     EXPECT_EQ(pairedWindows(cost(30, 28), cost(15, 28), 16), paying);
-    const std::vector<bool> costly {false, false, true, true, false, false, false, false, false, false,
-        false, false, false, true, true, false};
+    const std::vector<bool> costly {false, false, true, true, false, false, false, false, false, false, false,
+        false, false, true, true, false};
     EXPECT_EQ(pairedWindows(cost(30, 28), cost(15, 40), 16), costly);
 }
 
