@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <memory>
 
 namespace
@@ -349,10 +350,19 @@ TEST_F(TrayEndToEnd, AStatusNotifierTrayGetsTheMenuOverDBusAndBothEntriesWork)
     const QString window = display->waitForWindow("^Tessaro Lite - ", WaitMs);
     ASSERT_FALSE(window.isEmpty()) << "the main window did not appear";
 
+    ASSERT_TRUE(waitUntil([&] { return inTaskBar(window); }));
     tool("xdotool", {"windowminimize", window});
     ASSERT_FALSE(bus.next("registered", WaitMs).isEmpty())
         << "the icon did not come to the StatusNotifier tray";
-    EXPECT_TRUE(waitUntil([&] { return !viewable(window); }));
+    // Once, on a loaded machine, a window minimised a moment after it first came up stayed on
+    // screen. Minimising into the tray has its own test above; the menu is what this one is
+    // about, so the minimise is asked for again, and what the window manager said is shown.
+    if (!waitUntil([&] { return !viewable(window); })) {
+        std::cerr << "still on screen after the minimise: "
+                  << tool("xprop", {"-id", window, "WM_STATE", "_NET_WM_STATE"}).toStdString() << '\n';
+        tool("xdotool", {"windowminimize", window});
+        ASSERT_TRUE(waitUntil([&] { return !viewable(window); }));
+    }
     bus.send("menu");
     const QJsonObject menu = bus.next("menu", WaitMs);
     EXPECT_EQ(menu.value("path").toString(), "/MenuBar");
