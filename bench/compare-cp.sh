@@ -9,10 +9,13 @@
 # after deleting many is up to ten times slower and varies wildly: it is not used.
 # What: 10 000 files of 4 KiB, 10 000 of 64 KiB and 100 of 10 MiB copied within the file
 # system; 10 000 of 4 KiB moved within it. The run (tessaro) uses one worker, and a second
-# while the files are large or slow; every copy is also made with one worker and with two from
+# while the files are large or slow or where its own trial finds that a second pays; every copy is also made with one worker and with two from
 # the first file on (tessaro-1, tessaro-2), which shows what the second brings and costs. The
 # small files are also copied by two `cp -a` at once, each on half of them (cp-a-halves): what
-# two copies side by side cost this machine in CPU time, whoever makes them. With root and
+# two copies side by side cost this machine in CPU time, whoever makes them. floor-1 and floor-2
+# (floor-bench, beside transfer-bench) make the run's system calls for each copied file in a plain
+# loop, with one thread or two: what the run costs above them is the program's own, what they
+# cost above `cp -a` is the price of the run's checks and of its unnamed files. With root and
 # mkfs.btrfs (btrfs-progs) or mkfs.xfs (xfsprogs), one file of 1 GiB copied within a btrfs or
 # xfs image, against `cp -a --reflink=auto`.
 # How: RUNS runs of each command (default 5), interleaved; before every run the destination is
@@ -30,8 +33,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source-path=SCRIPTDIR source=timing.sh
 source "$here/timing.sh"
 bench=$(realpath "${1:-$here/../build/bench/transfer-bench}")
+floor=$(dirname "$bench")/floor-bench
 runs=${RUNS:-5}
 [ -x "$bench" ] || { echo "no transfer-bench at $bench (build the target transfer-bench)" >&2; exit 1; }
+[ -x "$floor" ] || { echo "no floor-bench at $floor (build the target floor-bench)" >&2; exit 1; }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessaro-compare.XXXXXX")
 mounts=()
@@ -76,11 +81,12 @@ run_figures() { # source out [--move]
 # Prints the wall and the CPU seconds of one run; the destination goes first, untimed.
 time_copy() { # tool source out
     rm -rf "$3"
-    [[ $1 == tessaro* ]] && mkdir "$3"
+    [[ $1 == tessaro* || $1 == floor-* ]] && mkdir "$3"
     sync
     case $1 in
         tessaro) run_figures "$2" "$3" ;;
         tessaro-*) run_figures "$2" "$3" --workers "${1#tessaro-}" ;;
+        floor-*) measure /dev/null "$floor" "$2" "$3" "${1#floor-}" ;;
         cp-a) measure /dev/null cp -a "$2" "$3" ;;
         cp-a-halves) measure /dev/null bash -c 'mkdir "$2" && { cp -a "$1-1" "$2/1" & cp -a "$1-2" "$2/2"; wait; }' \
             _ "$2" "$3" ;;
@@ -127,7 +133,7 @@ compare() { # label kind(copy|move) source out tools...
     done
     echo "${line%,}"
     for t in "${tools[@]}"; do
-        [[ $t == tessaro* ]] || continue
+        [[ $t == tessaro* || $t == floor-* ]] || continue
         awk -v t="$t" -v w="${wall[$t]}" -v bw="${wall[$base]}" -v c="${cpu[$t]}" -v bc="${cpu[$base]}" \
             -v n="$base" 'BEGIN { printf "    %s / %s: wall %.2f, CPU %.2f\n", t, n, w / bw, c / bc }'
     done
@@ -150,9 +156,9 @@ measure_in() { # place-name folder
     make_files "$dir/medium" 10000 65536
     make_files "$dir/large" 100 $((10 * 1024 * 1024))
     sync
-    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 cp-a-halves
-    compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2
-    compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2
+    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 floor-1 floor-2 cp-a-halves
+    compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 floor-1 floor-2
+    compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 floor-1 floor-2
     compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro
     rm -rf "$dir/small" "$dir/small-1" "$dir/small-2" "$dir/medium" "$dir/large" "$dir/small.moving"
 }
