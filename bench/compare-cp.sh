@@ -21,9 +21,12 @@
 # How: RUNS runs of each command (default 5), interleaved; before every run the destination is
 # removed and `sync` called, neither timed; the medians are compared. Wall time: for the run,
 # what transfer-bench prints as "seconds:"; for the others, the whole command. CPU time: user
-# and system time of each whole process (transfer-bench's from its start to its end, Qt's start
-# and the count of the copied files included). Every row gives the wall and the CPU ratio of
-# the run to the first other command, and each run's figures; the output names the machine
+# and system time of all threads; for the run, over the same span as its wall time (what
+# transfer-bench prints as "cpu seconds:"), for the others, of the whole process. The run's
+# rows also give the CPU time of the whole transfer-bench process, from its start to its end:
+# Qt's start and the bench's own count and check of the files included. Every row gives the
+# wall and the CPU ratio of the run to the first other command, and each run's figures (wall,
+# CPU and, for the run, the whole process's CPU); the output names the machine
 # (CPU, cores, kernel) and the file system of each place, on which the figures depend.
 #
 #   bench/compare-cp.sh [PATH-TO-transfer-bench]        RUNS=7 ONLY=tmpfs|ext4|btrfs|xfs bench/compare-cp.sh
@@ -67,14 +70,14 @@ make_files() { # folder count bytes
     head -c $(($2 * $3)) /dev/urandom | split -b "$3" -a 5 -d - "$1/file-"
 }
 
-# One run of transfer-bench: the seconds of the transfer run itself, as the bench measures
-# them (from the listing of the source to the last file, as in the window, where the program is
-# already running), and the CPU seconds of its whole process.
+# One run of transfer-bench: the wall and the CPU seconds of the transfer run itself, as the
+# bench measures them (from the listing of the source to the last file, as in the window, where
+# the program is already running), and the CPU seconds of its whole process.
 run_figures() { # source out [--move]
     local report figures
     report=$(mktemp "$scratch/report.XXXXXX")
     figures=$(measure "$report" "$bench" "$@")
-    echo "$(sed -n 's/^seconds: //p' "$report") ${figures#* }"
+    echo "$(sed -n 's/^seconds: //p' "$report") $(sed -n 's/^cpu seconds: //p' "$report") ${figures#* }"
     rm -f "$report"
 }
 
@@ -116,7 +119,7 @@ compare() { # label kind(copy|move) source out tools...
     local label=$1 kind=$2 source=$3 out=$4
     shift 4
     local tools=("$@") n i t
-    declare -A runs_of=() wall=() cpu=()
+    declare -A runs_of=() wall=() cpu=() process=()
     for n in $(seq 1 "$runs"); do
         for i in "${!tools[@]}"; do
             t=${tools[$(((i + n) % ${#tools[@]}))]}
@@ -128,6 +131,7 @@ compare() { # label kind(copy|move) source out tools...
     for t in "${tools[@]}"; do
         wall[$t]=$(grep . <<<"${runs_of[$t]}" | pair_median 1)
         cpu[$t]=$(grep . <<<"${runs_of[$t]}" | pair_median 2)
+        [[ $t == tessaro* ]] && process[$t]=$(grep . <<<"${runs_of[$t]}" | pair_median 3)
         line+=" $t ${wall[$t]}/${cpu[$t]} s,"
         [ -z "$base" ] && [ "$t" != tessaro ] && base=$t
     done
@@ -135,10 +139,15 @@ compare() { # label kind(copy|move) source out tools...
     for t in "${tools[@]}"; do
         [[ $t == tessaro* || $t == floor-* ]] || continue
         awk -v t="$t" -v w="${wall[$t]}" -v bw="${wall[$base]}" -v c="${cpu[$t]}" -v bc="${cpu[$base]}" \
-            -v n="$base" 'BEGIN { printf "    %s / %s: wall %.2f, CPU %.2f\n", t, n, w / bw, c / bc }'
+            -v p="${process[$t]:-}" -v n="$base" 'BEGIN {
+                printf "    %s / %s: wall %.2f, CPU %.2f", t, n, w / bw, c / bc
+                if (p != "") printf " (the whole process %.3f s: %.2f)", p, p / bc
+                printf "\n" }'
     done
     for t in "${tools[@]}"; do
-        echo "    $t runs (wall/CPU s): $(grep . <<<"${runs_of[$t]}" | tr ' \n' '/ ' | sed 's/ $//')"
+        local fields="wall/CPU"
+        [[ $t == tessaro* ]] && fields+="/process CPU"
+        echo "    $t runs ($fields s): $(grep . <<<"${runs_of[$t]}" | tr ' \n' '/ ' | sed 's/ $//')"
     done
 }
 
