@@ -1,5 +1,7 @@
 #include "engine/WorkerTrial.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -33,14 +35,29 @@ bool WorkerTrial::windowEnded(Cost cost)
         m_step = Step::Paired;
         break;
     case Step::Paired:
-        m_pairPays = pairPays(m_alone, cost);
-        m_step = Step::Settled;
-        m_settledLeft = SettledWindows;
+        settle(pairPays(m_alone, cost));
         break;
     case Step::Settled:
+        // Two that paid in their trial are still measured while they work: the second worker
+        // only settles in during the trial, and may cost more once it has.
+        if (m_pairPays && !pairPays(m_alone, cost))
+            m_pairPays = false;
         if (--m_settledLeft == 0)
             m_step = Step::Alone;
         break;
     }
     return paired();
+}
+
+void WorkerTrial::settle(bool pairPays)
+{
+    m_pairPays = pairPays;
+    m_step = Step::Settled;
+    if (pairPays) {
+        m_settledLeft = SettledWindows;
+        m_restAfterCostly = SettledWindows;
+        return;
+    }
+    m_settledLeft = m_restAfterCostly;
+    m_restAfterCostly = std::min(2 * m_restAfterCostly, LongestRestWindows);
 }

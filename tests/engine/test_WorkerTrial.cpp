@@ -36,18 +36,23 @@ TEST(WorkerTrialTest, TwoWorkersPayOnlyWhenFasterForHardlyMoreCpuTime)
         EXPECT_EQ(WorkerTrial::pairPays(row.alone, row.paired), row.pays) << row.what;
 }
 
-// Which windows are paired, from the first on, when every window alone costs `alone` and
-// every paired one `paired`.
-std::vector<bool> pairedWindows(Cost alone, Cost paired, int windows)
+// Which windows are paired, from the first on, when window i costs costOf(i, paired).
+template <typename CostOf> std::vector<bool> pairedWindows(CostOf costOf, int windows)
 {
     WorkerTrial trial;
     std::vector<bool> seen;
     for (int i = 0; i < windows; ++i) {
         const bool now = trial.paired();
         seen.push_back(now);
-        trial.windowEnded(now ? paired : alone);
+        trial.windowEnded(costOf(i, now));
     }
     return seen;
+}
+
+// The same when every window alone costs `alone` and every paired one `paired`.
+std::vector<bool> pairedWindows(Cost alone, Cost paired, int windows)
+{
+    return pairedWindows([=](int, bool now) { return now ? paired : alone; }, windows);
 }
 
 TEST(WorkerTrialTest, TheDecisionHoldsForEightWindowsAndIsThenTriedAgain)
@@ -60,6 +65,29 @@ TEST(WorkerTrialTest, TheDecisionHoldsForEightWindowsAndIsThenTriedAgain)
     const std::vector<bool> costly {false, false, true, true, false, false, false, false, false, false, false,
         false, false, true, true, false};
     EXPECT_EQ(pairedWindows(cost(30, 28), cost(15, 40), 16), costly);
+}
+
+TEST(WorkerTrialTest, TwoThatCostTooMuchAreTriedLessOftenAndDroppedOnceTheyDo)
+{
+    // Each trial in a row that finds two too costly doubles the rest before the next, up to 64
+    // windows: the trials' paired windows start at these.
+    const std::vector<bool> costly = pairedWindows(cost(30, 28), cost(15, 40), 210);
+    std::vector<int> trialStarts;
+    for (int i = 1; i < int(costly.size()); ++i) {
+        if (costly[size_t(i)] && !costly[size_t(i) - 1])
+            trialStarts.push_back(i);
+    }
+    EXPECT_EQ(trialStarts, (std::vector<int> {2, 13, 32, 67, 134, 201}));
+
+    // Two that paid in their trial but cost too much from window 6 on work alone from window 7
+    // until the next trial.
+    const std::vector<bool> turning = pairedWindows(
+        [](int i, bool now) { return !now ? cost(30, 28)
+                                  : i < 6 ? cost(15, 28)
+                                          : cost(15, 40); }, 16);
+    const std::vector<bool> dropped {false, false, true, true, true, true, true, false, false, false, false,
+        false, false, true, true, false};
+    EXPECT_EQ(turning, dropped);
 }
 
 } // namespace
