@@ -135,4 +135,5 @@ fi
 mkdir -p "$disk/out"
 echo "one file of 1 GiB moved from the tmpfs to a disk ($where):"
 "$bench" latency "$work/large" "$disk/out" --move 2>/dev/null | tail -1
-[ -z "$disk_image" ] && rm -rf "$disk"
+# The image goes with the clean-up; a folder given on a disk goes here.
+if [ -z "$disk_image" ]; then rm -rf "$disk"; fi
