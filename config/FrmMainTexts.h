@@ -103,13 +103,27 @@ enum TextId : int {
     InUse = 72,
     ChangedWhileCopied = 73,
     ChangedWhileMoved = 74,
+    // The reason in brackets of a file that no lease vouches for and that has not yet been
+    // unchanged for the settle time.
+    StillWritten = 75,
+
+    // The options dialog's further controls: the settle time, the log file, runs on arrival,
+    // and the entry that opens the log file (also in the notification area's menu).
+    SettleLabel = 76,
+    LogFileBox = 77,
+    RunOnArrivalBox = 78,
+    OpenLogFile = 79,
+    // What the window's log says once when the log file cannot be written, and when the record
+    // of this program's temporaries is unusable.
+    LogFileUnwritable = 80,
+    TemporaryRecordUnusable = 81,
 };
 
 // The main window's table Texts holds t0 to t38; its Messages hold t54 to t59.
 inline constexpr int WindowTextCount = OptionsCaption + 1;
 inline constexpr int MessageCount = TrayExit - HelpQuestion + 1;
 inline constexpr int FirstFurtherText = HelpButtonTip;
-inline constexpr int LastFurtherText = ChangedWhileMoved;
+inline constexpr int LastFurtherText = TemporaryRecordUnusable;
 
 inline QString Text(TextId id)
 {

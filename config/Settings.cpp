@@ -3,6 +3,8 @@
 #include "config/modGlobal.h"
 #include "config/modIniHandler.h"
 
+#include <algorithm>
+
 namespace Settings
 {
 
@@ -124,6 +126,20 @@ FreeSpaceCheck freeSpaceCheckWanted(const QString &storedText)
 void storeLanguage(const QString &language)
 {
     write(Key::Language, language);
+}
+
+int settleSeconds()
+{
+    return settleSecondsOf(read(SettleTime));
+}
+
+int settleSecondsOf(const QString &storedText)
+{
+    bool isNumber = false;
+    const qlonglong seconds = storedText.trimmed().toLongLong(&isNumber);
+    if (!isNumber)
+        return QString::fromLatin1(SettleTime.defaultValue).toInt();
+    return int(std::clamp<qlonglong>(seconds, 0, MostSettleSeconds));
 }
 
 } // namespace Settings

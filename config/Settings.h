@@ -26,6 +26,9 @@ enum class Key {
     Language,
     ShowDateAndTime,
     SysTray,
+    SettleSeconds,
+    LogFile,
+    RunOnArrival,
 };
 
 struct KeyName {
@@ -34,7 +37,7 @@ struct KeyName {
 };
 
 // The names in the file, in the order of Key (and of the default file).
-inline constexpr std::array<KeyName, 13> KeyNames = {{
+inline constexpr std::array<KeyName, 16> KeyNames = {{
     {Key::Save, "Save"},
     {Key::Question, "Question"},
     {Key::DoActionOnStart, "DoActionOnStart"},
@@ -48,6 +51,9 @@ inline constexpr std::array<KeyName, 13> KeyNames = {{
     {Key::Language, "Language"},
     {Key::ShowDateAndTime, "ShowDateAndTime"},
     {Key::SysTray, "SysTray"},
+    {Key::SettleSeconds, "SettleSeconds"},
+    {Key::LogFile, "LogFile"},
+    {Key::RunOnArrival, "RunOnArrival"},
 }};
 
 // How a reading turns the stored text into what its reader needs.
@@ -61,6 +67,7 @@ enum class Rule {
     NumberIsZero, // on when the text is a number equal to 0; no number is on and is reported
     ZeroOrOne, // "0" off, "1" on; any other text leaves the reader's state as it is
     CopyOrMove, // "Copy" or "Move", case included; any other word leaves the state as it is
+    Seconds, // a whole number of seconds, held to its range; no number gives the default
 };
 
 struct Reading {
@@ -95,7 +102,17 @@ inline constexpr Reading DatePrefix           {Key::ShowDateAndTime,  "1",      
 inline constexpr Reading DatePrefixBox        {Key::ShowDateAndTime,  "1",       Rule::NumberIsOne};
 inline constexpr Reading TrayOnMinimise       {Key::SysTray,          "1",       Rule::NumberIsNotZero};
 inline constexpr Reading TrayBox              {Key::SysTray,          "1",       Rule::NumberIsOne};
+// How long a file that no lease can vouch for must stay unchanged before it is transferred.
+inline constexpr Reading SettleTime           {Key::SettleSeconds,    "10",      Rule::Seconds};
+// The log file: kept unless switched off.
+inline constexpr Reading LogFileKept          {Key::LogFile,          "1",       Rule::NumberIsNotZero};
+inline constexpr Reading LogFileBox           {Key::LogFile,          "1",       Rule::NumberIsOne};
+inline constexpr Reading RunOnArrivalOfFiles  {Key::RunOnArrival,     "0",       Rule::TextIsOne};
+inline constexpr Reading RunOnArrivalBox      {Key::RunOnArrival,     "0",       Rule::NumberIsOne};
 // clang-format on
+
+// The range of SettleSeconds.
+inline constexpr int MostSettleSeconds = 3600;
 
 // The switches of the options dialog, in the order of its boxes dxCheck1 to dxCheck6, which
 // is also the order in which it writes them.
@@ -173,5 +190,21 @@ inline QString languageInUse()
 }
 // Stored as given, blanks and all.
 void storeLanguage(const QString &language);
+
+// Seconds a file must stay unchanged where no lease can say whether it is still written:
+// 0 to MostSettleSeconds, 10 when the key is missing or holds no whole number.
+int settleSeconds();
+// The same for a text that the caller read itself.
+int settleSecondsOf(const QString &storedText);
+// Final log lines are also written to the log file.
+inline bool logFileWanted()
+{
+    return isOn(LogFileKept);
+}
+// A started schedule also runs when files arrive in the source folder.
+inline bool runOnArrival()
+{
+    return isOn(RunOnArrivalOfFiles);
+}
 
 } // namespace Settings

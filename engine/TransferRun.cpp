@@ -118,6 +118,7 @@ struct TransferRun::Context {
     int failedFiles = 0;
     int errorLines = 0;
     QString firstError;
+    int pendingFiles = 0;
 };
 
 TransferRun::TransferRun(
@@ -194,7 +195,8 @@ void TransferRun::run()
 
     m_log.selectNewest();
     m_window.showBusy(false);
-    m_window.showRunEnded({m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError});
+    m_window.showRunEnded(
+        {m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError, ctx.pendingFiles});
 }
 
 // The folders are opened and listed, the temporaries of a killed run cleared and the
@@ -420,6 +422,7 @@ void TransferRun::finishFile(Context &ctx, const FileOutcome &outcome)
     case Result::NoSpace:
         return showResult(ctx, reasonAfterDash(notDone, text(NoSpace), name));
     case Result::InUse:
+        ++ctx.pendingFiles;
         return showResult(ctx, reasonInBrackets(notDone, text(InUse), name));
     case Result::Changed:
         return logError(ctx, text(copy ? ChangedWhileCopied : ChangedWhileMoved));
