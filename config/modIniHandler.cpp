@@ -2,6 +2,7 @@
 
 #include "config/IniDocument.h"
 #include "config/modGlobal.h"
+#include "fs/FileDescriptor.h"
 #include "fs/modFSO.h"
 
 #include <QFile>
@@ -26,26 +27,7 @@ const QByteArray LineEnd("\r\n");
 // No settings or language file comes near this size; anything larger is not one of them.
 constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using modFSO::FileDescriptor;
 
 bool isRegularFile(int fd)
 {
@@ -126,20 +108,6 @@ private:
     int m_fd;
 };
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += put;
-    }
-    return true;
-}
-
 // An administrator may leave the settings file writable in a folder that is not: then no
 // file can be put beside it, and it is written in place, as the platform's profile writer
 // does. The room for a longer file is taken first, so that a full disk fails before any byte
@@ -155,7 +123,7 @@ bool writeInPlace(const QString &filePath, const QByteArray &bytes)
         return false;
     if (bytes.size() > info.st_size && ::posix_fallocate(file.get(), 0, off_t(bytes.size())) != 0)
         return false;
-    return writeAll(file.get(), bytes) && ::ftruncate(file.get(), off_t(bytes.size())) == 0
+    return modFSO::writeAll(file.get(), bytes, 0) == 0 && ::ftruncate(file.get(), off_t(bytes.size())) == 0
         && ::fsync(file.get()) == 0;
 }
 

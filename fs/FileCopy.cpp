@@ -82,21 +82,6 @@ mode_t processCreationMask()
     return mask;
 }
 
-int writeAll(int out, const char *data, ssize_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t written = ::pwrite(out, data, size, offset);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        data += written;
-        size -= written;
-        offset += written;
-    }
-    return 0;
-}
-
 class RangeCopier
 {
 public:
@@ -156,7 +141,7 @@ private:
                 return errno;
             if (got == 0)
                 return length < 0 ? 0 : SourceCutShort;
-            if (const int code = writeAll(m_out, buffer.get(), got, offset))
+            if (const int code = writeAll(m_out, QByteArrayView(buffer.get(), got), offset))
                 return code;
             offset += got;
             sinceChunk += got;
@@ -209,20 +194,6 @@ int copySparse(RangeCopier &copier, int in, int out, qint64 size)
 }
 
 } // namespace
-
-int FileDescriptor::close()
-{
-    const int rc = ::close(m_fd);
-    m_fd = -1;
-    return rc == 0 ? 0 : errno;
-}
-
-void FileDescriptor::reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
 
 void FolderCaps::learn(int folder)
 {

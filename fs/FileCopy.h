@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/FileDescriptor.h"
 #include "fs/TransferFolders.h"
 
 #include <QByteArray>
@@ -15,42 +16,7 @@ namespace modFSO::detail
 // The answer of a copy whose source ended before the size it had when it was opened.
 inline constexpr int SourceCutShort = -1;
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(FileDescriptor &&other) noexcept
-        : m_fd(other.release())
-    {
-    }
-    FileDescriptor &operator=(FileDescriptor &&other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    // Closes now and answers the errno of a late write error (network file systems report
-    // them here), 0 when there was none.
-    int close();
-    void reset(int fd = -1);
-
-private:
-    int m_fd;
-};
+using modFSO::FileDescriptor;
 
 // What a destination folder can do (and whether the kernel copies into it from the source
 // folder), learned once per folder pair and shared by the threads that write into it. A kernel or file system

@@ -54,9 +54,24 @@ FsError FsError::fromErrno(Operation operation, int code, QString path, QString 
     return {operation, Kind::System, code, describeError(code), std::move(path), std::move(destination)};
 }
 
+namespace
+{
+// strerror() may share one buffer between threads; strerror_r() comes in a GNU form, which
+// returns the text, and a POSIX one, which fills the buffer.
+[[maybe_unused]] const char *errorText(char *returned, const char *)
+{
+    return returned;
+}
+[[maybe_unused]] const char *errorText(int, const char *buffer)
+{
+    return buffer;
+}
+} // namespace
+
 QString describeError(int code)
 {
-    return QString::fromLocal8Bit(std::strerror(code));
+    char buffer[256] = {};
+    return QString::fromLocal8Bit(errorText(::strerror_r(code, buffer, sizeof buffer), buffer));
 }
 
 QString ErrorText(const FsError &error)

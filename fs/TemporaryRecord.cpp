@@ -97,20 +97,6 @@ Leftover removeIfUnheld(int folder, const Entry &entry)
     return Leftover::Gone;
 }
 
-bool writeAllBytes(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
 // The record without the forgotten lines, replaced in one rename.
 void rewriteRecord(const QByteArray &content)
 {
@@ -119,7 +105,7 @@ void rewriteRecord(const QByteArray &content)
     FileDescriptor out(::open(next.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!out.valid())
         return;
-    if (writeAllBytes(out.get(), content) && ::fsync(out.get()) == 0 && out.close() == 0)
+    if (writeAll(out.get(), content) == 0 && ::fsync(out.get()) == 0 && out.close() == 0)
         ::rename(next.constData(), path.constData());
     else
         ::unlink(next.constData());
@@ -146,7 +132,7 @@ bool recordTemporary(int folder, const QByteArray &name, const struct stat &file
     const QByteArray path = recordFile();
     FileDescriptor out(::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
     const Entry entry {folderStat.st_dev, folderStat.st_ino, file.st_dev, file.st_ino, name};
-    return out.valid() && writeAllBytes(out.get(), entry.line()) && out.close() == 0;
+    return out.valid() && writeAll(out.get(), entry.line()) == 0 && out.close() == 0;
 }
 
 void removeRecordedTemporaries(int folder)
