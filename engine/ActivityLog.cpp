@@ -29,7 +29,12 @@ QString ActivityLog::line(int row) const
 {
     if (row < 0 || row >= lineCount())
         return {};
-    // The run of the row: the last one that starts at or before it.
+    return m_runPrefixes.at(runOf(row)) + m_texts.at(row);
+}
+
+// The run of the row: the last one that starts at or before it.
+qsizetype ActivityLog::runOf(int row) const
+{
     qsizetype low = 0;
     qsizetype high = m_runStarts.size() - 1;
     while (low < high) {
@@ -39,7 +44,7 @@ QString ActivityLog::line(int row) const
         else
             high = middle - 1;
     }
-    return m_runPrefixes.at(low) + m_texts.at(row);
+    return low;
 }
 
 QStringList ActivityLog::lines() const
@@ -52,6 +57,11 @@ QStringList ActivityLog::lines() const
 }
 
 void ActivityLog::log(const QString &line)
+{
+    append(QString(), line);
+}
+
+void ActivityLog::logInProgress(const QString &line)
 {
     append(QString(), line);
 }
@@ -80,6 +90,39 @@ void ActivityLog::replaceNewest(const QString &line, bool prefixWanted)
     logWithPrefix(line, prefixWanted);
 }
 
+QList<std::pair<QString, QString>> ActivityLog::takeFrom(int row)
+{
+    QList<std::pair<QString, QString>> taken;
+    while (lineCount() > row) {
+        const int newest = lineCount() - 1;
+        taken.prepend({m_runPrefixes.at(runOf(newest)), m_texts.at(newest)});
+        removeNewest();
+    }
+    return taken;
+}
+
+void ActivityLog::replaceLine(int row, const QString &line, bool prefixWanted)
+{
+    if (row < 0 || row >= lineCount()) {
+        logWithPrefix(line, prefixWanted);
+        return;
+    }
+    const QList<std::pair<QString, QString>> after = takeFrom(row + 1);
+    replaceNewest(line, prefixWanted);
+    for (const auto &[prefix, text] : after)
+        append(prefix, text);
+}
+
+void ActivityLog::removeLine(int row)
+{
+    if (row < 0 || row >= lineCount())
+        return;
+    QList<std::pair<QString, QString>> after = takeFrom(row);
+    after.removeFirst();
+    for (const auto &[prefix, text] : after)
+        append(prefix, text);
+}
+
 void ActivityLog::selectNewest()
 {
     setSelectedRow(lineCount() - 1);
@@ -104,6 +147,7 @@ void ActivityLog::removeNewest()
 
 void ActivityLog::clear()
 {
+    ++m_clearCount;
     setSelectedRow(-1);
     beginResetModel();
     m_texts.clear();

@@ -32,10 +32,17 @@ public:
 
     // Log a line.
     void log(const QString &line);
+    // Log a line that says what is under way; a final line replaces it.
+    void logInProgress(const QString &line);
     // Log a line with the date prefix when it is wanted.
     void logWithPrefix(const QString &line, bool prefixWanted);
     // Remove the newest line (if any), then log the line with the date prefix when wanted.
     void replaceNewest(const QString &line, bool prefixWanted);
+    // Replace the line at row by the line, with the date prefix when wanted, leaving the lines
+    // after it (those of other writers) where they are; a row that is gone gets the line logged.
+    void replaceLine(int row, const QString &line, bool prefixWanted);
+    // Remove the line at row; the lines after it move up.
+    void removeLine(int row);
     // Make the newest line the selected one (no line when the log is empty).
     void selectNewest();
     void removeNewest();
@@ -49,6 +56,8 @@ public:
     QStringList lines() const;
     // The selected row, -1 for none.
     int selectedRow() const { return m_selectedRow; }
+    // How often the log was cleared: a row noted before a clearing names another line after it.
+    int clearCount() const { return m_clearCount; }
 
     // The locale's short date, a blank, the locale's time with seconds, " - ".
     QString datePrefix() const;
@@ -72,6 +81,9 @@ signals:
 
 private:
     void append(const QString &prefix, const QString &text);
+    qsizetype runOf(int row) const;
+    // Takes the lines from row on off the end, and returns them as their prefixes and texts.
+    QList<std::pair<QString, QString>> takeFrom(int row);
     void setSelectedRow(int row);
     QString formatMoment(const QDateTime &moment) const;
     void followProgramLanguage() const;
@@ -85,6 +97,7 @@ private:
     TextArena m_runPrefixes;
     QString m_newestPrefix;
     int m_selectedRow = -1;
+    int m_clearCount = 0;
     Clock m_clock;
     // Set when a locale was given; otherwise the formats follow the program's language.
     bool m_localeGiven = false;

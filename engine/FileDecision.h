@@ -27,6 +27,7 @@ enum class Result : unsigned char {
     KeptExisting, // a file of that name exists and stays
     NoSpace, // the free-space check turned it away
     InUse, // another program still writes it: it is left for the next run
+    StillWritten, // no lease vouches for it and it changed within the settle time: left too
     Changed, // it changed while it was copied: the copy was dropped, it is left for the next run
     Failed, // the error says why
 };
@@ -40,6 +41,8 @@ struct Facts {
     bool sameFile = false;
     // What the free-space check said; no value when there was no check.
     std::optional<bool> fits;
+    // A move of this file into the destination was cut off after its copy took its name.
+    bool moveUnfinished = false;
 };
 
 struct Verdict {
@@ -47,6 +50,9 @@ struct Verdict {
     modFSO::Placement placement = modFSO::Placement::NoReplace;
     // The result when the transfer is not made, or when it is made and succeeds.
     Result result = Result::Done;
+    // The transfer ends that cut-off move: the source goes once the destination is proven to
+    // hold its copy.
+    bool finishesMove = false;
 };
 
 // Whether the destination must be looked at before the transfer. A rename that must not
@@ -60,9 +66,12 @@ bool listingAnswers(const Plan &plan, bool freeSpaceChecked, bool lackedAtStart)
 // A name the destination has stays unless Overwrite is ticked, and never gives way to the
 // file itself; a new file is transferred when it fits, without replacing anything that takes
 // the name meanwhile, except that a copy made with Overwrite and without the check replaces.
+// A move cut off after its copy took its name is finished.
 Verdict decide(const Plan &plan, const Facts &facts);
 
-// What became of a file that was to be transferred, from the transfer's answer.
-Result resultOf(const Facts &facts, const Verdict &verdict, const std::optional<modFSO::FsError> &error);
+// What became of a file that was to be transferred, from the transfer's answer: its error, and
+// whether a file of that name gave way to it.
+Result resultOf(
+    const Facts &facts, const Verdict &verdict, const std::optional<modFSO::FsError> &error, bool replaced);
 
 } // namespace FileDecision

@@ -4,48 +4,85 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <pthread.h>
+#include <limits>
+#include <span>
+#include <sys/resource.h>
 
 using FileDecision::Result;
+using modFSO::PendingTransfer;
 using modFSO::Placement;
+using std::chrono::steady_clock;
 
 namespace
 {
 
-// How many files the window's thread lets the workers finish before it wakes up to log them,
-// and how many handed-out files wake a resting worker.
+// How many files the window's thread lets the workers finish before it wakes up to log them.
 constexpr int LogBatch = 32;
 constexpr int NobodyWaits = std::numeric_limits<int>::max();
-// What may wait for its name while its worker goes on: a few files of little data, so that the
-// unnamed copies never hold much of the destination's room.
-constexpr std::size_t MostLeftBehind = 16;
-constexpr qint64 MostBytesLeftBehind = 16 * 1024 * 1024;
-constexpr qint64 LargestLeftBehind = 1024 * 1024;
+// A batch is named once its data is flushed: when it holds this many bytes, when its oldest file
+// has waited this long, or when no further file follows. The files of a batch wait open and
+// without a name, so how many may wait is bounded by the descriptors the process may open.
+constexpr qint64 BatchBytes = 256 * 1024 * 1024;
+constexpr auto BatchAge = std::chrono::milliseconds(250);
+constexpr int MostWaitingFiles = 512;
+// Room the checks keep free on the destination, in bytes.
+constexpr qint64 FreeSpaceMargin = 1024;
 // From what size, or what time to prepare it, a file makes a second worker pay.
 constexpr qint64 LargeFileBytes = 1024 * 1024;
 constexpr auto SlowFile = std::chrono::microseconds(500);
 
+// A waiting file holds one descriptor, or two for a hidden temporary and its lock. Many
+// desktops start programs with 1024 at most, though they allow far more.
+int waitingFilesAllowed()
+{
+    static const int allowed = [] {
+        struct rlimit limit {
+        };
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return 64;
+        const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 4096);
+        if (limit.rlim_cur < wanted) {
+            limit.rlim_cur = wanted;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+        }
+        return int(std::clamp<rlim_t>((limit.rlim_cur - 256) / 2, 16, MostWaitingFiles));
+    }();
+    return allowed;
+}
+
 } // namespace
 
-TransferPipeline::TransferPipeline(const modFSO::TransferFolders &folders, Plan plan,
-    const modFSO::NameList &names, int first, int workers, bool onDemand)
+struct TransferPipeline::Prepared {
+    int index = -1;
+    FileDecision::Facts facts;
+    FileDecision::Verdict verdict;
+    PendingTransfer pending;
+    // An outcome known before any transfer (the free space could not be asked).
+    std::optional<FileOutcome> known;
+    bool checkedWithUnreadableSetting = false;
+};
+
+TransferPipeline::TransferPipeline(const modFSO::TransferFolders &folders, FileDecision::Plan plan,
+    const modFSO::NameList &names, int first, Options options)
     : m_folders(folders)
     , m_plan(plan)
     , m_names(names)
+    , m_options(std::move(options))
     , m_slots(std::make_unique<Slot[]>(names.size()))
     , m_count(int(names.size()))
-    , m_released(first)
+    , m_batches(plan.move ? !plan.renames : folders.flushesData())
     , m_nextToTake(first)
+    , m_released(m_options.handedOut ? first : m_count)
     , m_turn(first)
     , m_wakeAt(NobodyWaits)
 {
-    m_workers = std::vector<Worker>(std::max(1, workers));
+    const bool helperPays = !(plan.move && plan.renames) && !m_options.checkFreeSpace;
+    const int workers = m_options.workers > 0 ? m_options.workers : (helperPays ? 2 : 1);
+    m_wide = m_options.workers > 1;
+    m_workers = std::vector<Worker>(std::size_t(std::clamp(workers, 1, 2)));
+    m_workers.back().helper = m_workers.size() > 1 && m_options.workers == 0;
     m_busyWorkers = int(m_workers.size());
-    m_onDemand = onDemand && m_workers.size() > 1;
-    m_windowStarted = std::chrono::steady_clock::now();
-    for (std::size_t i = 1; i < m_workers.size(); ++i)
-        m_workers[i].onDemand = m_onDemand;
     for (Worker &worker : m_workers)
         worker.thread = std::thread([this, &worker] { work(worker); });
 }
@@ -57,39 +94,27 @@ TransferPipeline::~TransferPipeline()
         worker.thread.join();
 }
 
+// ---- the window's side ---------------------------------------------------------------------------
+
 void TransferPipeline::release(int end)
 {
-    end = std::min(end, m_count);
     const std::lock_guard lock(m_mutex);
-    if (end <= m_released.load(std::memory_order_relaxed))
-        return;
-    m_released.store(end, std::memory_order_relaxed);
-    // A resting worker is woken for a batch of files, or for the last ones; the window's wait
-    // for a file wakes it too.
-    if (m_waitingWorkers > 0 && (end - m_nextToTake >= LogBatch || end == m_count))
+    if (end > m_released) {
+        m_released = std::min(end, m_count);
         m_workerWake.notify_all();
-}
-
-void TransferPipeline::setFits(int index, bool fits)
-{
-    const std::lock_guard lock(m_mutex);
-    m_slots[index].fits = fits;
+    }
 }
 
 bool TransferPipeline::waitFor(int index, int timeoutMs)
 {
     if (isReady(index))
         return true;
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_waitingWorkers > 0 && index >= m_nextToTake)
-            m_workerWake.notify_all();
-    }
     // Sleeping until a few more files are there spares a wake-up for every one of them.
-    const int target = std::max(index, std::min(index + LogBatch, released() - 1));
+    const int target = std::min(index + LogBatch, m_count - 1);
     std::unique_lock lock(m_sleepMutex);
     m_wakeAt.store(target);
-    m_windowWake.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return isReady(target); });
+    m_windowWake.wait_for(
+        lock, std::chrono::milliseconds(timeoutMs), [&] { return isReady(target) || isReady(index); });
     m_wakeAt.store(NobodyWaits);
     return isReady(index);
 }
@@ -99,7 +124,7 @@ FileOutcome TransferPipeline::outcome(int index) const
     if (!isReady(index))
         return {};
     const Slot &slot = m_slots[index];
-    FileOutcome outcome {slot.result, std::nullopt};
+    FileOutcome outcome {slot.result, std::nullopt, slot.settingUnreadable};
     if (slot.result == Result::Failed) {
         const std::lock_guard lock(m_mutex);
         if (const auto error = m_errors.find(index); error != m_errors.end())
@@ -108,11 +133,11 @@ FileOutcome TransferPipeline::outcome(int index) const
     return outcome;
 }
 
-void TransferPipeline::holdNames(int shownInProgress)
+void TransferPipeline::holdNames(int lastShown)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_stopped)
-        m_limit = std::max(turn() + (m_naming ? 1 : 0), shownInProgress + 1);
+        m_limit = std::max(m_namingEnd >= 0 ? m_namingEnd : m_turn, lastShown + 1);
 }
 
 void TransferPipeline::resumeNames()
@@ -121,8 +146,7 @@ void TransferPipeline::resumeNames()
     if (m_stopped || m_limit == NoLimit)
         return;
     m_limit = NoLimit;
-    if (m_waitingWorkers > 0)
-        m_workerWake.notify_all();
+    m_workerWake.notify_all();
 }
 
 int TransferPipeline::stop()
@@ -136,15 +160,16 @@ int TransferPipeline::stop()
                 worker.stop.request_stop();
         }
         m_workerWake.notify_all();
-        m_onDemandWake.notify_all();
     }
     return m_limit;
 }
 
-// Where names stop now: at the held limit, or after the file that takes its name this moment.
+// Where names stop now: at the held limit, or after the files that take their names this moment.
 int TransferPipeline::cutNow() const
 {
-    return m_limit != NoLimit ? m_limit : turn() + (m_naming ? 1 : 0);
+    if (m_limit != NoLimit)
+        return m_limit;
+    return m_namingEnd >= 0 ? m_namingEnd : m_turn;
 }
 
 bool TransferPipeline::waitIdle(int timeoutMs)
@@ -154,272 +179,286 @@ bool TransferPipeline::waitIdle(int timeoutMs)
         lock, std::chrono::milliseconds(timeoutMs), [&] { return m_busyWorkers == 0; });
 }
 
-// Each file costs the worker two turns of the lock: one to take the file, one to name it or
-// leave it behind.
+// ---- the workers ---------------------------------------------------------------------------------
+
 void TransferPipeline::work(Worker &worker)
 {
-    std::stop_token stop;
-    std::optional<bool> fits;
     std::unique_lock lock(m_mutex);
-    knowCpuClock(worker);
-    for (int index = take(lock, worker, stop, fits); index >= 0; index = take(lock, worker, stop, fits)) {
+    for (int index = take(lock, worker); index >= 0; index = take(lock, worker)) {
+        const std::stop_token stop = worker.stop.get_token();
         lock.unlock();
-        const auto started = std::chrono::steady_clock::now();
-        Prepared file = prepare(index, fits, stop);
-        const auto took = std::chrono::steady_clock::now() - started;
+        const auto started = steady_clock::now();
+        Prepared file = prepare(lock, index, stop);
+        const auto took = steady_clock::now() - started;
         lock.lock();
-        if (m_onDemand)
-            noteHowLong(file, took);
-        place(lock, std::move(file));
+        worker.current = -1;
+        deposit(lock, std::move(file), took);
     }
-    dropLeftBehindAfterCut(lock);
-    forgetCpuClock(worker);
     if (--m_busyWorkers == 0)
         m_idleWake.notify_all();
 }
 
-// The next file that was handed out, and what the window's check said of it; -1 when the run
-// stopped or no file is left.
-int TransferPipeline::take(
-    std::unique_lock<std::mutex> &lock, Worker &worker, std::stop_token &stop, std::optional<bool> &fits)
+// The next file to prepare; -1 once every file is prepared and named, or dropped after the cut.
+// A worker with nothing to do names what waits, and looks again every little while.
+int TransferPipeline::take(std::unique_lock<std::mutex> &lock, Worker &worker)
 {
-    worker.current = -1;
     for (;;) {
-        dropLeftBehindAfterCut(lock);
-        if (m_nextToTake >= m_count || (m_stopped && m_nextToTake >= m_limit))
-            return -1;
-        if (worker.onDemand && !m_wide) {
-            m_onDemandWake.wait(lock);
-            continue;
-        }
-        if (m_nextToTake < m_released.load(std::memory_order_relaxed))
+        dropAfterCut(lock);
+        const bool more = m_nextToTake < m_count && !(m_stopped && m_nextToTake >= m_limit);
+        const bool handedOut = m_nextToTake < m_released;
+        const bool room = int(m_waiting.size()) < waitingFilesAllowed() && m_waitingBytes < 2 * BatchBytes;
+        if (more && handedOut && room && mayTake(worker))
             break;
-        ++m_waitingWorkers;
-        m_workerWake.wait(lock);
-        --m_waitingWorkers;
+        nameDue(lock, !more);
+        if (!more && m_waiting.empty() && m_namingEnd < 0)
+            return -1;
+        m_workerWake.wait_for(lock, BatchAge);
     }
     worker.current = m_nextToTake++;
-    // A worker on demand that waits learns that no file is left for it.
-    if (m_nextToTake == m_count)
-        m_onDemandWake.notify_all();
-    stop = worker.stop.get_token();
-    fits = m_slots[worker.current].fits;
     return worker.current;
+}
+
+bool TransferPipeline::mayTake(const Worker &worker) const
+{
+    return !worker.helper || m_wide;
+}
+
+// Decides the file and prepares its transfer; nothing takes a name yet. A file that is not yet
+// ready is waited for, within the run's settle deadline, once the files before it are named.
+TransferPipeline::Prepared TransferPipeline::prepare(
+    std::unique_lock<std::mutex> &lock, int index, const std::stop_token &stop)
+{
+    const QByteArray name = m_names.at(index);
+    Prepared file;
+    file.index = index;
+    file.facts = factsOf(index, file.known);
+    file.checkedWithUnreadableSetting = file.facts.fits.has_value() && !m_options.checkUnreadable.isEmpty();
+    if (file.known)
+        return file;
+    file.verdict = FileDecision::decide(m_plan, file.facts);
+    while (file.verdict.transfer) {
+        const Placement placement = file.verdict.placement;
+        file.pending = file.verdict.finishesMove ? m_folders.prepareFinishMove(name)
+            : m_plan.move                        ? m_folders.prepareMove(name, placement, stop)
+                                                 : m_folders.prepareCopy(name, placement, stop);
+        const qint64 waitMs = file.pending.settleWaitMs();
+        if (waitMs <= 0 || !waitToSettle(lock, waitMs, stop))
+            break;
+    }
+    return file;
+}
+
+// What is known of the file before its transfer: whether the destination has the name, and
+// whether the file fits there when the check is wanted.
+FileDecision::Facts TransferPipeline::factsOf(int index, std::optional<FileOutcome> &known) const
+{
+    const QByteArray name = m_names.at(index);
+    const bool checked = m_options.checkFreeSpace;
+    FileDecision::Facts facts;
+    if (FileDecision::needsLook(m_plan, checked)) {
+        if (FileDecision::listingAnswers(m_plan, checked, m_folders.destinationLacked(name))) {
+            facts.exists = false;
+        } else {
+            facts.exists = m_folders.destinationHas(name);
+            facts.sameFile = *facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
+            facts.moveUnfinished = *facts.exists && m_plan.move && m_folders.moveUnfinished(name);
+        }
+    }
+    if (!checked || facts.exists.value_or(false))
+        return facts;
+    // A rename needs no room for the data; a copy needs its size and the margin.
+    const bool rename = m_plan.move && m_plan.renames;
+    qint64 room = 0;
+    if (!rename) {
+        const modFSO::FsResult<qint64> size = m_folders.roomNeeded(name);
+        if (size.error) {
+            known = FileOutcome {Result::Failed, size.error, false};
+            return facts;
+        }
+        room = size.value;
+    }
+    const modFSO::FsResult<qint64> free = m_options.freeSpace(m_folders.destinationFolder());
+    if (free.error) {
+        known = FileOutcome {Result::Failed, free.error, false};
+        return facts;
+    }
+    facts.fits = rename ? free.value > FreeSpaceMargin : room < free.value - FreeSpaceMargin;
+    return facts;
+}
+
+// Under the lock while it waits: the files before this one take their names first, so that the
+// log goes on. False when the wait would end after the run's deadline, or the run stopped.
+bool TransferPipeline::waitToSettle(
+    std::unique_lock<std::mutex> &lock, qint64 waitMs, const std::stop_token &stop)
+{
+    const auto until = steady_clock::now() + std::chrono::milliseconds(waitMs);
+    if (until > m_options.settleDeadline)
+        return false;
+    lock.lock();
+    nameDue(lock, true);
+    m_workerWake.wait_until(lock, stop, until, [&] { return m_stopped; });
+    const bool goOn = !m_stopped && !stop.stop_requested();
+    lock.unlock();
+    return goOn;
+}
+
+// Under the lock: the prepared file waits for its turn; it tells whether a second worker pays.
+void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared file, steady_clock::duration took)
+{
+    if (m_workers.back().helper) {
+        const bool wide = file.pending.unnamedBytes() >= LargeFileBytes || took >= SlowFile;
+        if (wide && !m_wide)
+            m_workerWake.notify_all();
+        m_wide = wide;
+    }
+    if (m_waiting.empty())
+        m_oldestWaiting = steady_clock::now();
+    m_waitingBytes += file.pending.unnamedBytes();
+    m_waiting.emplace(file.index, std::move(file));
+    nameDue(lock, false);
+}
+
+// Under the lock: names, in list order, the files that wait for it and whose batch is due. One
+// thread names at a time; the others go on preparing meanwhile.
+void TransferPipeline::nameDue(std::unique_lock<std::mutex> &lock, bool evenIfFew)
+{
+    while (m_namingEnd < 0) {
+        dropAfterCut(lock);
+        const int end = dueEnd(evenIfFew);
+        if (end <= m_turn)
+            return;
+        std::vector<Prepared> batch;
+        for (int index = m_turn; index < end; ++index) {
+            auto next = m_waiting.find(index);
+            m_waitingBytes -= next->second.pending.unnamedBytes();
+            batch.push_back(std::move(next->second));
+            m_waiting.erase(next);
+        }
+        m_namingEnd = m_turn;
+        const int named = name(lock, batch);
+        m_turn += named;
+        m_namingEnd = -1;
+        // What a hold or a cut kept from its name waits again, its data already on disk.
+        for (auto file = batch.begin() + named; file != batch.end(); ++file) {
+            m_waitingBytes += file->pending.unnamedBytes();
+            m_waiting.emplace(file->index, std::move(*file));
+        }
+        m_oldestWaiting = steady_clock::now();
+        m_workerWake.notify_all();
+        if (named == 0)
+            return;
+    }
+}
+
+// Under the lock: the end of the batch that may take its names now, m_turn for none.
+int TransferPipeline::dueEnd(bool evenIfFew) const
+{
+    int end = m_turn;
+    qint64 bytes = 0;
+    for (auto next = m_waiting.find(end); next != m_waiting.end() && next->first == end && end < m_limit;
+         ++next) {
+        bytes += next->second.pending.unnamedBytes();
+        ++end;
+    }
+    if (end == m_turn || !m_batches || evenIfFew)
+        return end;
+    const bool full = end - m_turn >= waitingFilesAllowed() || bytes >= BatchBytes;
+    const bool old = steady_clock::now() - m_oldestWaiting >= BatchAge;
+    const bool nothingFollows = end >= m_released || (m_stopped && end >= m_limit);
+    return full || old || nothingFollows ? end : m_turn;
+}
+
+// Under the lock, which it lets go while it works: gives the batch its names, one by one in list
+// order and each only while the window lets it (and removes the moves' sources), and publishes
+// what became of each file. Answers how many of the batch took their turn.
+int TransferPipeline::name(std::unique_lock<std::mutex> &lock, std::vector<Prepared> &batch)
+{
+    std::vector<PendingTransfer *> all;
+    for (Prepared &file : batch)
+        all.push_back(&file.pending);
+    lock.unlock();
+    m_folders.prepareNames(all);
+    lock.lock();
+    std::size_t named = 0;
+    std::vector<PendingTransfer *> moves;
+    for (; named < batch.size() && batch[named].index < m_limit; ++named) {
+        Prepared &file = batch[named];
+        m_namingEnd = file.index + 1;
+        lock.unlock();
+        if (!file.known && file.verdict.transfer)
+            m_folders.name(file.pending);
+        if (file.pending.movesByCopy())
+            moves.push_back(&file.pending);
+        else
+            publish(file.index, outcomeOf(file));
+        lock.lock();
+    }
+    if (!moves.empty()) {
+        lock.unlock();
+        m_folders.finishMoves(moves);
+        for (std::size_t i = 0; i < named; ++i) {
+            if (batch[i].pending.movesByCopy())
+                publish(batch[i].index, outcomeOf(batch[i]));
+        }
+        lock.lock();
+    }
+    return int(named);
+}
+
+FileOutcome TransferPipeline::outcomeOf(const Prepared &file) const
+{
+    FileOutcome outcome;
+    if (file.known) {
+        outcome = *file.known;
+    } else if (!file.verdict.transfer) {
+        outcome.result = file.verdict.result;
+    } else {
+        const std::optional<modFSO::FsError> &error = file.pending.error();
+        outcome.result = FileDecision::resultOf(file.facts, file.verdict, error, file.pending.replaced());
+        if (outcome.result == Result::Failed)
+            outcome.error = error;
+    }
+    outcome.settingUnreadable = file.checkedWithUnreadableSetting;
+    return outcome;
+}
+
+// Under the lock: after the stop, the files past the cut go without a name; their copies close
+// outside the lock, since closing a large one takes a while.
+void TransferPipeline::dropAfterCut(std::unique_lock<std::mutex> &lock)
+{
+    if (!m_stopped || m_waiting.empty() || std::prev(m_waiting.end())->first < m_limit)
+        return;
+    std::vector<Prepared> dropped;
+    for (auto next = m_waiting.lower_bound(m_limit); next != m_waiting.end();) {
+        m_waitingBytes -= next->second.pending.unnamedBytes();
+        dropped.push_back(std::move(next->second));
+        next = m_waiting.erase(next);
+    }
+    lock.unlock();
+    std::vector<PendingTransfer *> unnamed;
+    for (Prepared &file : dropped)
+        unnamed.push_back(&file.pending);
+    m_folders.abandon(unnamed);
+    for (Prepared &file : dropped) {
+        const int index = file.index;
+        file = {};
+        publish(index, {});
+    }
+    lock.lock();
 }
 
 void TransferPipeline::publish(int index, FileOutcome outcome)
 {
     Slot &slot = m_slots[index];
     slot.result = outcome.result;
+    slot.settingUnreadable = outcome.settingUnreadable;
     if (outcome.error) {
         const std::lock_guard lock(m_mutex);
         m_errors.emplace(index, std::move(*outcome.error));
     }
     slot.ready.store(true, std::memory_order_release);
-    if (index >= m_wakeAt.load()) {
+    if (index >= m_wakeAt.load() || index == m_count - 1) {
         const std::lock_guard lock(m_sleepMutex);
         m_windowWake.notify_one();
     }
-}
-
-// Decides the file and prepares its transfer; nothing takes a name yet.
-TransferPipeline::Prepared TransferPipeline::prepare(
-    int index, std::optional<bool> fits, const std::stop_token &stop) const
-{
-    const QByteArray name = m_names.at(index);
-    Prepared file;
-    file.index = index;
-    file.facts.fits = fits;
-    const bool checked = file.facts.fits.has_value();
-    if (FileDecision::needsLook(m_plan, checked)) {
-        if (FileDecision::listingAnswers(m_plan, checked, m_folders.destinationLacked(name))) {
-            file.facts.exists = false;
-        } else {
-            file.facts.exists = m_folders.destinationHas(name);
-            file.facts.sameFile = *file.facts.exists && m_plan.overwrite && m_folders.sameFile(name, name);
-        }
-    }
-    file.verdict = FileDecision::decide(m_plan, file.facts);
-    if (file.verdict.transfer)
-        file.pending = m_plan.move ? m_folders.prepareMove(name, name, file.verdict.placement, stop)
-                                   : m_folders.prepareCopy(name, name, file.verdict.placement, false, stop);
-    return file;
-}
-
-// Under the lock: names a prepared file in its turn, together with the files left behind it,
-// or leaves it behind when the files ahead are still on their way.
-void TransferPipeline::place(std::unique_lock<std::mutex> &lock, Prepared file)
-{
-    if (mayLeaveBehind(file)) {
-        m_leftBehindBytes += file.pending.unnamedBytes();
-        const int index = file.index;
-        m_leftBehind.emplace(index, std::move(file));
-        return;
-    }
-    if (!awaitTurn(lock, file.index)) {
-        drop(lock, std::move(file));
-        return;
-    }
-    name(lock, std::move(file));
-    nameLeftBehind(lock);
-}
-
-// Only behind a file that is not yet named: its worker, or the one that names the file before
-// it, stays to name what waits behind it.
-bool TransferPipeline::mayLeaveBehind(const Prepared &file) const
-{
-    const qint64 bytes = file.pending.unnamedBytes();
-    return file.index > turn() && !(m_stopped && file.index >= m_limit)
-        && m_leftBehind.size() < MostLeftBehind && bytes <= LargestLeftBehind
-        && m_leftBehindBytes + bytes <= MostBytesLeftBehind;
-}
-
-// Under the lock: waits until the file may take its name; false when the stop came first.
-bool TransferPipeline::awaitTurn(std::unique_lock<std::mutex> &lock, int index)
-{
-    for (;;) {
-        if (index >= m_limit && m_stopped)
-            return false;
-        if (turn() == index && index < m_limit)
-            break;
-        ++m_waitingWorkers;
-        m_workerWake.wait(lock);
-        --m_waitingWorkers;
-    }
-    m_naming = true;
-    return true;
-}
-
-// Gives the file whose turn it is its name outside the lock, publishes what became of it and
-// passes the turn on.
-void TransferPipeline::name(std::unique_lock<std::mutex> &lock, Prepared file)
-{
-    const int index = file.index;
-    m_naming = true;
-    lock.unlock();
-    const std::optional<modFSO::FsError> error
-        = file.verdict.transfer ? m_folders.commit(file.pending) : std::nullopt;
-    const Result result = FileDecision::resultOf(file.facts, file.verdict, error);
-    publish(index, {result, result == Result::Failed ? error : std::nullopt});
-    file = {};
-    lock.lock();
-    passTurn(index);
-}
-
-// Under the lock: names the files left behind while it is their turn, waiting out the
-// window's event rounds, until the stop.
-void TransferPipeline::nameLeftBehind(std::unique_lock<std::mutex> &lock)
-{
-    while (m_leftBehind.contains(turn()) && awaitTurn(lock, turn())) {
-        const auto next = m_leftBehind.find(turn());
-        Prepared file = std::move(next->second);
-        m_leftBehind.erase(next);
-        m_leftBehindBytes -= file.pending.unnamedBytes();
-        name(lock, std::move(file));
-    }
-}
-
-// Under the lock: the files left behind after the stop's cut go without a name.
-void TransferPipeline::dropLeftBehindAfterCut(std::unique_lock<std::mutex> &lock)
-{
-    while (m_stopped && !m_leftBehind.empty() && std::prev(m_leftBehind.end())->first >= m_limit) {
-        auto last = std::prev(m_leftBehind.end());
-        Prepared file = std::move(last->second);
-        m_leftBehind.erase(last);
-        m_leftBehindBytes -= file.pending.unnamedBytes();
-        drop(lock, std::move(file));
-    }
-}
-
-// A file that never takes its name: its copy goes (outside the lock, since closing a large
-// copy takes a while) and it is published as stopped.
-void TransferPipeline::drop(std::unique_lock<std::mutex> &lock, Prepared file)
-{
-    lock.unlock();
-    const int index = file.index;
-    file = {};
-    publish(index, {});
-    lock.lock();
-}
-
-// Under the lock.
-void TransferPipeline::passTurn(int index)
-{
-    m_turn = index + 1;
-    m_naming = false;
-    if (m_onDemand)
-        countForTrial();
-    // Only a second worker waits for this turn.
-    if (m_waitingWorkers > 0 && m_workers.size() > 1)
-        m_workerWake.notify_all();
-}
-
-bool TransferPipeline::moreWorkersPay(qint64 bytes, std::chrono::microseconds took)
-{
-    return bytes >= LargeFileBytes || took >= SlowFile;
-}
-
-// Under the lock: the file just prepared tells whether the workers on demand take the next.
-void TransferPipeline::noteHowLong(const Prepared &file, std::chrono::steady_clock::duration took)
-{
-    m_wideBySize = moreWorkersPay(
-        file.pending.unnamedBytes(), std::chrono::duration_cast<std::chrono::microseconds>(took));
-    updateWide();
-}
-
-// Under the lock: the workers on demand take files while the files are large or slow, or
-// while the trial says that two pay.
-void TransferPipeline::updateWide()
-{
-    const bool wide = m_wideBySize || m_trial.paired();
-    if (wide && !m_wide)
-        m_onDemandWake.notify_all();
-    m_wide = wide;
-}
-
-// Under the lock: one more file named in the trial's window; at its end the trial learns what
-// the window cost.
-void TransferPipeline::countForTrial()
-{
-    if (++m_windowFiles < WorkerTrial::WindowFiles)
-        return;
-    const auto now = std::chrono::steady_clock::now();
-    const std::chrono::nanoseconds cpu = workersCpu();
-    m_trial.windowEnded({now - m_windowStarted, cpu - m_windowCpuStarted});
-    m_windowFiles = 0;
-    m_windowStarted = now;
-    m_windowCpuStarted = cpu;
-    updateWide();
-}
-
-// Under the lock, in the worker's thread. A thread's clock can be read from any thread, but
-// only while the thread lives: a worker that ends leaves what it spent behind.
-void TransferPipeline::knowCpuClock(Worker &worker)
-{
-    worker.cpuClockKnown = m_onDemand && ::pthread_getcpuclockid(::pthread_self(), &worker.cpuClock) == 0;
-}
-
-void TransferPipeline::forgetCpuClock(Worker &worker)
-{
-    m_cpuOfFinished += cpuSpent(worker);
-    worker.cpuClockKnown = false;
-}
-
-// Under the lock: the CPU time the worker's thread spent so far, 0 when it cannot be read.
-std::chrono::nanoseconds TransferPipeline::cpuSpent(const Worker &worker)
-{
-    struct timespec spent {
-    };
-    if (!worker.cpuClockKnown || ::clock_gettime(worker.cpuClock, &spent) != 0)
-        return {};
-    return std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
-}
-
-// Under the lock: the CPU time all workers spent so far.
-std::chrono::nanoseconds TransferPipeline::workersCpu() const
-{
-    std::chrono::nanoseconds total = m_cpuOfFinished;
-    for (const Worker &worker : m_workers)
-        total += cpuSpent(worker);
-    return total;
 }

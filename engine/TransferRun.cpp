@@ -19,9 +19,8 @@ namespace
 {
 
 using namespace FrmMainTexts;
+using FileDecision::Result;
 
-// Room the checks keep free on the destination, in bytes.
-constexpr qint64 FreeSpaceMargin = 1024;
 // The longest wait for a file's outcome before the window's events run again, in ms.
 constexpr int LongestWaitMs = 16;
 
@@ -85,21 +84,18 @@ private:
 } // namespace
 
 struct TransferRun::Context {
-    QString sourceFolder;
-    QString destinationFolder;
-    Action action = Action::Copy;
-    // The box is locked while the run works, so its state holds for every file.
-    bool overwrite = false;
+    ScheduleWindow::TransferRequest request;
     bool prefixWanted = false;
-    bool sameFileSystem = false;
+    int settleSeconds = 0;
     std::unique_ptr<modFSO::TransferFolders> folders;
     modFSO::NameList names;
-    // The stretch of the file loop that one pipeline handles, the file being handled, and
-    // where the stretch ends: the end of the list, or the cut made by a stop or by the
-    // free-space check coming on while the workers ran ahead without it.
+    // The stretch of the file loop that one pipeline handles, with the free-space check as it
+    // was when the stretch began; the file in turn; and where the stretch ends: the end of the
+    // list, or the cut made by a stop or by a change of the check during the run.
     TransferPipeline *pipeline = nullptr;
-    bool runningAhead = false;
-    int current = -1;
+    Settings::FreeSpaceCheck check;
+    std::chrono::steady_clock::time_point settleDeadline;
+    int current = 0;
     int end = 0;
     bool cut() const { return end < names.size(); }
     // Set when an error line was written for the file being handled: its result line is
@@ -107,14 +103,17 @@ struct TransferRun::Context {
     bool failureMark = false;
     qint32 fileCounter = 0;
     QString verb;
-    qint64 sourceSize = 0;
-    // The file being handled: its name, and whether its in-progress line is in the log. The
-    // line goes in only when events run before the file's result is there: unseen, it would
-    // only be replaced at once.
+    // The file in turn: its name as logged; whether its in-progress line is still to be written
+    // (it goes in only when events run before the file's result is there: unseen, it would only
+    // be replaced at once); the row of its line in the log; and whether that line was there
+    // before the event round under way, so that the user may have seen it.
     QString name;
     bool linePending = false;
-    bool lineShown = false;
-    // What the run ends with: the files that got an error line, the error lines, the first.
+    int lineRow = -1;
+    int lineLogCleared = 0;
+    bool lineSeen = false;
+    // What the run ends with: the files that got an error line, the error lines, the first, and
+    // the files left because they were still being written.
     int failedFiles = 0;
     int errorLines = 0;
     QString firstError;
@@ -149,24 +148,46 @@ void TransferRun::RunTransfer()
         return;
     ActiveFlag active(m_active);
     run();
+    m_stopRequested = false;
 }
 
-void TransferRun::SetRunControls(bool enabled, bool move, const QString &fileWord, const QString &fileCount)
+// ---- the window's controls -----------------------------------------------------------------------
+
+// From the listing on: a click on the button cancels this run, and says so.
+void TransferRun::lockControls()
 {
-    m_window.lockRunInputs(!enabled);
-    if (!enabled) {
-        m_window.showStartStop(text(ButtonRunning));
-        const QString word = text(move ? Moving : Copying);
-        m_window.showCaption(QLatin1String(modGlobal::ProductName) + QLatin1String(" - ") + text(StateRun)
-            + QLatin1String(" (") + word + QLatin1Char(' ') + fileCount + QLatin1Char(' ') + fileWord
-            + QLatin1Char(')'));
-        return;
-    }
+    m_window.lockRunInputs(true);
+    m_window.showStartStop(text(ButtonRunning));
+}
+
+void TransferRun::showRunCaption()
+{
+    const QString word = text(m_captionMove ? Moving : Copying);
+    const QString files = text(m_captionFiles > 1 ? Files : OneFile);
+    m_window.showCaption(QLatin1String(modGlobal::ProductName) + QLatin1String(" - ") + text(StateRun)
+        + QLatin1String(" (") + word + QLatin1Char(' ') + QString::number(m_captionFiles) + QLatin1Char(' ')
+        + files + QLatin1Char(')'));
+}
+
+void TransferRun::freeControls()
+{
+    m_window.lockRunInputs(false);
     m_window.showStartStop(text(m_scheduleStarted ? ButtonStarted : ButtonStopped));
     // Freeing the inputs after the run must not undo the lock of a started schedule.
     if (m_scheduleStarted)
         m_window.lockScheduleInputs(true);
 }
+
+void TransferRun::retext()
+{
+    if (!m_active)
+        return;
+    m_window.showStartStop(text(ButtonRunning));
+    if (m_inFileLoop)
+        showRunCaption();
+}
+
+// ---- the run -------------------------------------------------------------------------------------
 
 void TransferRun::run()
 {
@@ -174,16 +195,14 @@ void TransferRun::run()
     m_sinceEvents.invalidate();
     m_checkDestination.expire();
 
-    const ScheduleWindow::TransferRequest request = m_window.transferRequest();
     Context ctx;
-    ctx.sourceFolder = request.sourceFolder;
-    ctx.destinationFolder = request.destinationFolder;
-    ctx.action = request.move ? Action::Move : Action::Copy;
-    ctx.overwrite = request.overwrite;
+    ctx.request = m_window.transferRequest();
+    ctx.settleSeconds = Settings::settleSeconds();
+    lockControls();
     listSource(ctx);
-    const modFSO::NameList &names = ctx.names;
     ctx.prefixWanted = ActivityLog::PrefixWanted();
-    if (names.isEmpty()) {
+    if (ctx.names.isEmpty()) {
+        freeControls();
         if (!ctx.failureMark)
             m_log.logWithPrefix(
                 text(EmptyFolder) + QLatin1String(": ") + text(EmptyFolderTail) + QLatin1Char(' '),
@@ -199,25 +218,29 @@ void TransferRun::run()
         {m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError, ctx.pendingFiles});
 }
 
-// The folders are opened and listed, the temporaries of a killed run cleared and the
-// destination's names noted, on a thread of their own, while the window answers: a large
-// folder, or a slow one, takes seconds.
+// The folders are opened and listed, the temporaries of a killed run cleared, the moves that
+// an earlier run left half done read and the destination's names noted, on a thread of their
+// own, while the window answers: a large folder, or a slow one, takes seconds.
 // A listing that breaks off gives its error line, and the run goes on with the names read.
 void TransferRun::listSource(Context &ctx)
 {
     struct Listed {
         std::unique_ptr<modFSO::TransferFolders> folders;
         modFSO::FsResult<modFSO::NameList> listing;
+        std::optional<modFSO::FsError> recordError;
     };
-    std::packaged_task<Listed()> task([source = ctx.sourceFolder, destination = ctx.destinationFolder] {
-        Listed listed {std::make_unique<modFSO::TransferFolders>(source, destination), {}};
-        listed.listing = listed.folders->listPlainFiles();
-        listed.folders->removeLeftoverTemporaries();
-        // Worth it while most of the run's names are new there: a destination that already
-        // holds many, as on a run over files it copied before, is looked at name by name.
-        listed.folders->noteDestinationNames(listed.listing.value.size() / 4);
-        return listed;
-    });
+    const modFSO::ReadinessRules rules {ctx.settleSeconds, &m_looks};
+    std::packaged_task<Listed()> task(
+        [source = ctx.request.sourceFolder, destination = ctx.request.destinationFolder, rules] {
+            Listed listed {std::make_unique<modFSO::TransferFolders>(source, destination, rules), {}, {}};
+            listed.listing = listed.folders->listPlainFiles();
+            listed.folders->removeLeftoverTemporaries();
+            listed.recordError = listed.folders->readUnfinishedMoves();
+            // Worth it while most of the run's names are new there: a destination that already
+            // holds many, as on a run over files it copied before, is looked at name by name.
+            listed.folders->noteDestinationNames(listed.listing.value.size() / 4);
+            return listed;
+        });
     std::future<Listed> done = task.get_future();
     std::thread lister(std::move(task));
     while (done.wait_for(std::chrono::milliseconds(LongestWaitMs)) != std::future_status::ready)
@@ -225,34 +248,41 @@ void TransferRun::listSource(Context &ctx)
     lister.join();
     Listed listed = done.get();
     ctx.folders = std::move(listed.folders);
-    ctx.sameFileSystem = ctx.folders->sameFileSystem();
-    modFSO::FsResult<modFSO::NameList> &listing = listed.listing;
-    if (listing.error) {
-        // No file is being handled yet: the newest line belongs to someone else and stays.
-        ctx.lineShown = false;
-        ctx.name.clear();
-        logError(ctx, listing.error->description);
+    // No file is being handled yet: the lines go after whatever came last.
+    ctx.name.clear();
+    if (listed.listing.error)
+        logError(ctx, listed.listing.error->description);
+    // A record of cut-off moves that cannot be read is said once, on a line of its own; it
+    // does not count as a failed listing.
+    if (listed.recordError) {
+        const bool listingFailed = ctx.failureMark;
+        ctx.lineRow = -1;
+        ctx.failureMark = false;
+        logError(ctx, listed.recordError->description);
+        ctx.failureMark = listingFailed;
     }
-    ctx.names = std::move(listing.value);
+    ctx.names = std::move(listed.listing.value);
 }
 
 void TransferRun::runFileLoop(Context &ctx)
 {
-    const modFSO::NameList &names = ctx.names;
     m_inFileLoop = true;
-    const QString fileWord = text(names.size() > 1 ? Files : OneFile);
-    SetRunControls(false, ctx.action == Action::Move, fileWord, QString::number(names.size()));
+    m_captionMove = ctx.request.move;
+    m_captionFiles = ctx.names.size();
+    showRunCaption();
 
-    ctx.fileCounter = static_cast<qint32>(names.size());
-    const TransferPipeline::Plan plan {ctx.action == Action::Move, ctx.overwrite, ctx.sameFileSystem};
-    const int workers = workerCount(ctx);
-    for (int next = 0; next < names.size();) {
+    ctx.fileCounter = static_cast<qint32>(ctx.names.size());
+    ctx.settleDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(ctx.settleSeconds);
+    const FileDecision::Plan plan {ctx.request.move, ctx.request.overwrite, ctx.folders->sameFileSystem()};
+    for (int next = 0; next < ctx.names.size();) {
+        ctx.check = Settings::freeSpaceCheckWanted(m_checkDestination.value());
+        TransferPipeline::Options options {m_freeSpace, ctx.check.wanted, ctx.check.unreadable,
+            ctx.settleDeadline, m_workers, m_filesAhead >= 0};
         // On the heap: each stretch's threads meet in a pipeline of its own, never in the memory
         // of the one before.
-        const auto pipeline = std::make_unique<TransferPipeline>(
-            *ctx.folders, plan, ctx.names, next, workers, m_workers == 0);
+        const auto pipeline
+            = std::make_unique<TransferPipeline>(*ctx.folders, plan, ctx.names, next, options);
         ctx.pipeline = pipeline.get();
-        ctx.runningAhead = runsAhead();
         next = runStretch(ctx, *pipeline, next);
         settle(ctx, *pipeline);
         ctx.pipeline = nullptr;
@@ -261,12 +291,13 @@ void TransferRun::runFileLoop(Context &ctx)
             break;
         }
     }
+    ctx.folders->forgetFinishedMoves();
 
     if (m_stopRequested) {
         logCancelSummary(ctx);
         m_stopRequested = false;
     }
-    SetRunControls(true, ctx.action == Action::Move, QString(), QString());
+    freeControls();
     m_inFileLoop = false;
 }
 
@@ -276,16 +307,16 @@ int TransferRun::runStretch(Context &ctx, TransferPipeline &pipeline, int first)
 {
     ctx.end = int(ctx.names.size());
     for (int i = first; i < ctx.end; ++i) {
-        ctx.current = -1;
+        ctx.current = i;
+        ctx.lineRow = -1;
         offerEvents(ctx);
-        // A stop asked for outside the window's event rounds (before the loop began, say).
+        // A stop asked for outside the window's event rounds (during the listing, say).
         if (m_stopRequested && !ctx.cut())
             ctx.end = pipeline.stop();
         if (i >= ctx.end)
             break;
         handleInTurn(ctx, pipeline, i);
     }
-    ctx.current = -1;
     return ctx.end;
 }
 
@@ -299,106 +330,30 @@ void TransferRun::settle(Context &ctx, TransferPipeline &pipeline)
         pumpEvents();
 }
 
-// How many workers pay, as measured: a second joins while the files are large or slow to
-// prepare (see TransferPipeline::moreWorkersPay), and for quick small files only where the
-// run's own trial finds that it saves time for hardly more CPU time (see WorkerTrial). A rename
-// within one file system is a single step under the folders' locks, which a second worker
-// would only wait for.
-int TransferRun::workerCount(const Context &ctx) const
-{
-    if (ctx.action == Action::Move && ctx.sameFileSystem)
-        return 1;
-    return m_workers > 0 ? m_workers : 2;
-}
-
 void TransferRun::handleInTurn(Context &ctx, TransferPipeline &pipeline, int index)
 {
-    const bool copy = ctx.action == Action::Copy;
-    ctx.current = index;
+    const bool copy = !ctx.request.move;
     ctx.name = LoggedName(ctx.names.at(index));
     ctx.verb = text(copy ? Copied : Moved);
     ctx.linePending = true;
-    ctx.lineShown = false;
+    ctx.lineSeen = false;
     offerEvents(ctx);
-
-    if (index >= pipeline.released())
-        handOut(ctx, pipeline, index);
-    else if (pipeline.released() - index <= (m_filesAhead + 1) / 2)
-        // Topped up by half the files ahead at a time: the lock is the workers' too.
-        releaseAhead(ctx, pipeline, index);
+    if (m_filesAhead >= 0)
+        pipeline.release(index + 1 + m_filesAhead);
+    // Stopped in the very round that showed the file: the user saw the file before it, and
+    // this one is not handled.
+    if (index >= ctx.end) {
+        if (ctx.lineRow >= 0 && m_log.clearCount() == ctx.lineLogCleared)
+            m_log.removeLine(ctx.lineRow);
+        return;
+    }
     awaitOutcome(ctx, pipeline, index);
     finishFile(ctx, pipeline.outcome(index));
     ctx.failureMark = false;
 }
 
-// Without the free-space check the workers run ahead. With it, each new file waits for its
-// turn, because whether it fits depends on what the files before it took.
-void TransferRun::handOut(Context &ctx, TransferPipeline &pipeline, int index)
-{
-    // The check switched off in the options: the workers run ahead from this file on.
-    if (!ctx.runningAhead && runsAhead())
-        ctx.runningAhead = true;
-    if (ctx.runningAhead) {
-        pipeline.release(index + 1 + m_filesAhead);
-        return;
-    }
-    const QByteArray name = ctx.names.at(index);
-    if (!ctx.folders->destinationHas(name) && freeSpaceCheckWanted(ctx))
-        pipeline.setFits(index, fitsInDestination(ctx, name));
-    pipeline.release(index + 1);
-}
-
-void TransferRun::releaseAhead(const Context &ctx, TransferPipeline &pipeline, int index) const
-{
-    if (ctx.runningAhead && !ctx.cut())
-        pipeline.release(index + 1 + m_filesAhead);
-}
-
-// A rename within one file system needs no room for the data; a copy needs its size and the
-// margin. When the free space cannot be asked, the error line says why.
-bool TransferRun::fitsInDestination(Context &ctx, const QByteArray &name)
-{
-    const bool rename = ctx.action == Action::Move && ctx.sameFileSystem;
-    if (!rename) {
-        const modFSO::FsResult<qint64> size = ctx.folders->sourceSize(name);
-        // The decision goes on with the size read last; the copy or move that follows fails
-        // for a file that has gone, and this line already says why.
-        if (size.error)
-            logError(ctx, size.error->description);
-        else
-            ctx.sourceSize = size.value;
-    }
-    const modFSO::FsResult<qint64> free = m_freeSpace(ctx.destinationFolder);
-    if (free.error) {
-        logError(ctx, free.error->description);
-        return false;
-    }
-    return rename ? free.value > FreeSpaceMargin : ctx.sourceSize < free.value - FreeSpaceMargin;
-}
-
-// Read for every file, so that a value saved from the options during a run applies from the
-// next file on. "1" (or any number but 0) means: do not check; absent: no number is stored.
-// Read for every file, so that a value saved from the options during a run applies from the
-// next file on. The workers run ahead only while the check is surely off.
-bool TransferRun::runsAhead()
-{
-    return m_filesAhead > 0 && !Settings::freeSpaceCheckWanted(m_checkDestination.value()).wanted;
-}
-
-// A stored value that is no number is reported, and the file is handled as with the check.
-bool TransferRun::freeSpaceCheckWanted(Context &ctx)
-{
-    const Settings::FreeSpaceCheck check = Settings::freeSpaceCheckWanted(m_checkDestination.value());
-    if (!check.unreadable.isEmpty())
-        logError(ctx, check.unreadable);
-    return check.wanted;
-}
-
 void TransferRun::awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index)
 {
-    // Topped up before the window sleeps, so that the workers go on meanwhile.
-    if (!pipeline.isReady(index))
-        releaseAhead(ctx, pipeline, index);
     const int wait = std::max(m_eventIntervalMs, LongestWaitMs);
     while (!pipeline.waitFor(index, wait))
         offerEvents(ctx);
@@ -406,17 +361,19 @@ void TransferRun::awaitOutcome(Context &ctx, TransferPipeline &pipeline, int ind
 
 void TransferRun::finishFile(Context &ctx, const FileOutcome &outcome)
 {
+    if (outcome.settingUnreadable)
+        logError(ctx, ctx.check.unreadable);
     if (ctx.failureMark)
         return;
-    using FileDecision::Result;
-    const bool copy = ctx.action == Action::Copy;
+    const bool copy = !ctx.request.move;
     const QString &name = ctx.name;
+    const QString done = text(copy ? Copied : Moved);
     const QString notDone = text(copy ? NotCopied : NotMoved);
     switch (outcome.result) {
     case Result::Done:
-        return showResult(ctx, plainResult(text(copy ? Copied : Moved), name));
+        return showResult(ctx, plainResult(done, name));
     case Result::Replaced:
-        return showResult(ctx, reasonInBrackets(text(copy ? Copied : Moved), text(Replaced), name));
+        return showResult(ctx, reasonInBrackets(done, text(Replaced), name));
     case Result::KeptExisting:
         return showResult(ctx, reasonInBrackets(notDone, text(Exists), name));
     case Result::NoSpace:
@@ -424,6 +381,9 @@ void TransferRun::finishFile(Context &ctx, const FileOutcome &outcome)
     case Result::InUse:
         ++ctx.pendingFiles;
         return showResult(ctx, reasonInBrackets(notDone, text(InUse), name));
+    case Result::StillWritten:
+        ++ctx.pendingFiles;
+        return showResult(ctx, reasonInBrackets(notDone, text(StillWritten), name));
     case Result::Changed:
         return logError(ctx, text(copy ? ChangedWhileCopied : ChangedWhileMoved));
     case Result::Failed:
@@ -433,14 +393,18 @@ void TransferRun::finishFile(Context &ctx, const FileOutcome &outcome)
     }
 }
 
+// The file's line takes the place of its in-progress line, wherever that stands now: lines of
+// other writers that came after it (Start, Stop, a change of language) stay after it.
 void TransferRun::showResult(Context &ctx, const QString &line)
 {
-    if (ctx.lineShown)
-        m_log.replaceNewest(line, ctx.prefixWanted);
-    else
+    if (ctx.lineRow >= 0 && m_log.clearCount() == ctx.lineLogCleared) {
+        m_log.replaceLine(ctx.lineRow, line, ctx.prefixWanted);
+    } else {
         m_log.logWithPrefix(line, ctx.prefixWanted);
+        ctx.lineRow = m_log.lineCount() - 1;
+        ctx.lineLogCleared = m_log.clearCount();
+    }
     ctx.linePending = false;
-    ctx.lineShown = true;
 }
 
 void TransferRun::logError(Context &ctx, const QString &description)
@@ -465,36 +429,40 @@ void TransferRun::logCancelSummary(const Context &ctx)
 }
 
 // The window's events run here when they are due: first the newest line is made visible.
-// While they run, no file takes its name but the one whose in-progress line is shown, so
-// that a click on Stop, or a dialog opened meanwhile, finds the run where the log shows it.
+// While they run, no file takes its name but the one whose in-progress line the user could
+// see before this round (a line written now is painted only during it), so that a click on
+// Stop, or a dialog opened meanwhile, finds the run where the log showed it.
 void TransferRun::offerEvents(Context &ctx)
 {
     if (m_eventIntervalMs > 0 && m_sinceEvents.isValid() && m_sinceEvents.elapsed() < m_eventIntervalMs)
         return;
-    TransferPipeline *pipeline = ctx.pipeline;
-    const bool shows = ctx.linePending || ctx.lineShown;
-    if (pipeline)
-        pipeline->holdNames(shows && ctx.current >= 0 ? ctx.current : -1);
+    const bool lineShown = ctx.lineRow >= 0 && !ctx.linePending;
+    ctx.lineSeen = lineShown;
+    if (ctx.pipeline)
+        ctx.pipeline->holdNames(ctx.lineSeen ? ctx.current : ctx.current - 1);
     if (ctx.linePending) {
-        m_log.log(plainResult(text(ctx.action == Action::Copy ? Copying : Moving), ctx.name));
+        m_log.logInProgress(plainResult(text(ctx.request.move ? Moving : Copying), ctx.name));
         ctx.linePending = false;
-        ctx.lineShown = true;
+        ctx.lineRow = m_log.lineCount() - 1;
+        ctx.lineLogCleared = m_log.clearCount();
     }
     m_log.selectNewest();
     pumpEvents();
-    if (pipeline)
+    if (ctx.pipeline)
         cutAfterEvents(ctx);
 }
 
-// A stop seen in the event round cuts the list where names were held. So does the free-space
-// check coming on while the workers ran ahead without it: the files after the cut are decided
-// anew, with the check.
+// A stop seen in the event round cuts the list where names were held. So does a change of the
+// free-space check (switched on or off in the options): the files after the cut are decided
+// anew, as the check now says.
 void TransferRun::cutAfterEvents(Context &ctx)
 {
     TransferPipeline &pipeline = *ctx.pipeline;
     if (ctx.cut())
         return;
-    if (m_stopRequested || (ctx.runningAhead && !runsAhead())) {
+    const Settings::FreeSpaceCheck check = Settings::freeSpaceCheckWanted(m_checkDestination.value());
+    const bool checkChanged = check.wanted != ctx.check.wanted || check.unreadable != ctx.check.unreadable;
+    if (m_stopRequested || checkChanged) {
         ctx.end = pipeline.stop();
         return;
     }

@@ -3,10 +3,10 @@
 #include "config/FrmMainTexts.h"
 #include "engine/FreshSetting.h"
 #include "fs/FsError.h"
+#include "fs/Readiness.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -16,18 +16,16 @@ class ScheduleWindow;
 class TransferPipeline;
 struct FileOutcome;
 
-namespace modFSO
-{
-class TransferFolders;
-}
-
 // The transfer run: copies or moves every plain file of the source folder into the
 // destination folder, one log line per file. It reads what to transfer from the window when
-// it begins and keeps nothing between runs.
+// it begins and keeps nothing between runs but what it saw of files that were still being
+// written.
 //
-// The files' I/O runs on worker threads a few files ahead of the log; this thread decides
-// what needs the window or the settings, writes the log lines in list order and lets the
-// window's events run meanwhile, so that the window answers even while a large file is copied.
+// One file's way: the folder is listed (on a thread of its own, while the window answers); a
+// worker decides the file, waits for it to be ready and copies it (TransferPipeline); the file
+// takes its name in list order; here its in-progress line is replaced by its result line. This
+// thread only writes the lines and lets the window's events run meanwhile, so that the window
+// answers even while a large file is copied.
 class TransferRun
 {
 public:
@@ -43,24 +41,29 @@ public:
     // The run is in its file loop.
     bool inFileLoop() const { return m_inFileLoop; }
     // Asks the run to stop before its next file. It finishes the file it is handling, writes its
-    // summary and clears the request.
+    // summary and clears the request; a request never outlives the run it was made in.
     void requestStop() { m_stopRequested = true; }
     bool stopRequested() const { return m_stopRequested; }
+    // The window's texts changed (another language): the run shows its button and caption anew.
+    void retext();
 
-    // The free space of a destination folder; the system's by default.
+    // The free space of a destination folder; the system's by default. Asked from the worker.
     using FreeSpaceProbe = std::function<modFSO::FsResult<qint64>(const QString &folder)>;
     void setFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
 
     // Pending events run at most this often during a run (in ms); 0 lets them run at every
     // point where the run offers it.
     void setEventInterval(int milliseconds) { m_eventIntervalMs = milliseconds; }
-    // How many files the workers may handle beyond the one whose line is being written. With 0
-    // a file is touched only at its turn, after its in-progress line and a round of events.
+    // How many files the worker may take beyond the one whose line is being written (the
+    // default: as many as wait for their names). With 0 a file is touched only at its turn,
+    // after its in-progress line and a round of events, where a test can act.
     void setFilesAhead(int files) { m_filesAhead = files; }
-    // How many worker threads copy; 0 (the default) lets the run choose by the files' sizes.
+    // 1 or 2 workers from the first file on; 0 (the default) lets the run choose by the files.
     void setWorkers(int workers) { m_workers = workers; }
+    // What the run's looks saw of files that no lease vouches for, kept from run to run.
+    modFSO::FileLooks &fileLooks() { return m_looks; }
 
-    static constexpr int DefaultFilesAhead = 64;
+    static constexpr int AllFilesAhead = -1;
 
     // A name as the log shows it: characters that would break the line or turn its text
     // around (control characters, line and paragraph separators, bidirectional controls) are
@@ -68,23 +71,17 @@ public:
     static QString LoggedName(const QByteArray &name);
 
 private:
-    enum class Action { Copy, Move };
-
     struct Context;
 
-    void SetRunControls(bool enabled, bool move, const QString &fileWord, const QString &fileCount);
+    void lockControls();
+    void showRunCaption();
+    void freeControls();
     void run();
     void listSource(Context &ctx);
     void runFileLoop(Context &ctx);
     int runStretch(Context &ctx, TransferPipeline &pipeline, int first);
     void settle(Context &ctx, TransferPipeline &pipeline);
-    int workerCount(const Context &ctx) const;
     void handleInTurn(Context &ctx, TransferPipeline &pipeline, int index);
-    void handOut(Context &ctx, TransferPipeline &pipeline, int index);
-    void releaseAhead(const Context &ctx, TransferPipeline &pipeline, int index) const;
-    bool fitsInDestination(Context &ctx, const QByteArray &name);
-    bool runsAhead();
-    bool freeSpaceCheckWanted(Context &ctx);
     void awaitOutcome(Context &ctx, TransferPipeline &pipeline, int index);
     void finishFile(Context &ctx, const FileOutcome &outcome);
     void showResult(Context &ctx, const QString &line);
@@ -102,11 +99,15 @@ private:
     const bool &m_scheduleStarted;
     FreeSpaceProbe m_freeSpace;
     FreshSetting m_checkDestination {Settings::FreeSpaceCheckOfRun};
+    modFSO::FileLooks m_looks;
     bool m_active = false;
     bool m_inFileLoop = false;
     bool m_stopRequested = false;
     int m_eventIntervalMs = 16;
-    int m_filesAhead = DefaultFilesAhead;
+    int m_filesAhead = AllFilesAhead;
     int m_workers = 0;
+    // The run's caption: the action and the number of files, for a redraw in another language.
+    bool m_captionMove = false;
+    qsizetype m_captionFiles = 0;
     QElapsedTimer m_sinceEvents;
 };

@@ -82,6 +82,9 @@ mode_t processCreationMask()
     return mask;
 }
 
+// The answer of a copy whose source ended before the size it had when it was opened.
+constexpr int CutShort = -1;
+
 class RangeCopier
 {
 public:
@@ -106,7 +109,7 @@ public:
         while (length > 0 && m_caps.kernelCopy.load(std::memory_order_relaxed)) {
             const ssize_t moved = ::copy_file_range(m_in, &in, m_out, &out, std::min(length, ChunkBytes), 0);
             if (moved == 0)
-                return SourceCutShort;
+                return CutShort;
             if (moved < 0 && errno == EINTR)
                 continue;
             if (moved < 0 && !kernelCopyUnsupported(errno))
@@ -140,7 +143,7 @@ private:
             if (got < 0)
                 return errno;
             if (got == 0)
-                return length < 0 ? 0 : SourceCutShort;
+                return length < 0 ? 0 : CutShort;
             if (const int code = writeAll(m_out, QByteArrayView(buffer.get(), got), offset))
                 return code;
             offset += got;
@@ -159,7 +162,8 @@ private:
     // False when the copy is to stop: nobody wants it any more.
     bool chunkDone(off_t start, qint64 bytes)
     {
-        if (m_flush)
+        // Small files are left to the flush of their batch, which writes them together.
+        if (m_flush && bytes >= ChunkBytes)
             ::sync_file_range(m_out, start, bytes, SYNC_FILE_RANGE_WRITE);
         if (start + bytes < m_size)
             notifyAfterChunk(m_name);
@@ -341,17 +345,20 @@ int TemporaryFile::renameHidden(const QByteArray &name, Placement placement)
     return code;
 }
 
-int copyContents(int in, int out, const struct stat &source, bool flush, const QByteArray &name,
+Failure copyContents(int in, int out, const struct stat &source, bool startWriting, const QByteArray &name,
     FolderCaps &caps, const std::stop_token &stop)
 {
     const qint64 size = source.st_size;
-    RangeCopier copier(in, out, flush, name, size, caps, stop);
+    RangeCopier copier(in, out, startWriting, name, size, caps, stop);
+    int code = 0;
     if (size <= 0)
-        return copier.copyToEnd();
+        code = copier.copyToEnd();
     // Fewer blocks than the size needs: the file may have holes.
-    if (qint64(source.st_blocks) * 512 < size)
-        return copySparse(copier, in, out, size);
-    return copier.copy(0, size);
+    else if (qint64(source.st_blocks) * 512 < size)
+        code = copySparse(copier, in, out, size);
+    else
+        code = copier.copy(0, size);
+    return code == CutShort ? Failure::own(FsError::Kind::SourceChanged) : Failure::system(code);
 }
 
 void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps)

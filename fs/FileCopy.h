@@ -13,9 +13,6 @@
 namespace modFSO::detail
 {
 
-// The answer of a copy whose source ended before the size it had when it was opened.
-inline constexpr int SourceCutShort = -1;
-
 using modFSO::FileDescriptor;
 
 // What a destination folder can do (and whether the kernel copies into it from the source
@@ -70,11 +67,11 @@ private:
 };
 
 // Copies size bytes of in to out. A file with holes keeps them; a file system that can share
-// blocks between the two files does so. flush starts writing the data to disk while it is
-// copied, so that the final fsync does not wait for all of it. A stop is looked for after every
-// MiB; it ends the copy with ECANCELED. A source that ends before its size is SourceCutShort.
-// 0 or an errno.
-int copyContents(int in, int out, const struct stat &source, bool flush, const QByteArray &name,
+// blocks between the two files does so. startWriting starts writing a large file's data to
+// disk while it is copied, so that the flush before its naming does not wait for all of it. A
+// stop is looked for after every MiB; it ends the copy with ECANCELED. A source that ends
+// before its size changed while it was copied.
+Failure copyContents(int in, int out, const struct stat &source, bool startWriting, const QByteArray &name,
     FolderCaps &caps, const std::stop_token &stop);
 
 // Mode bits and times of the source, where the target file system can hold them.

@@ -1,5 +1,6 @@
 #include "fs/FsError.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace modFSO
@@ -27,6 +28,8 @@ QString operationName(FsError::Operation operation)
         return QStringLiteral("GetVolumeLabel");
     case FsError::Operation::FreeSpace:
         return QStringLiteral("DiskFree");
+    case FsError::Operation::ReadRecord:
+        return QStringLiteral("ReadRecord");
     }
     return {};
 }
@@ -48,6 +51,11 @@ QString pathLabel(FsError::Operation operation)
 }
 
 } // namespace
+
+Failure Failure::own(FsError::Kind kind)
+{
+    return {EBUSY, kind};
+}
 
 FsError FsError::fromErrno(Operation operation, int code, QString path, QString destination)
 {

@@ -19,15 +19,19 @@ struct FsError {
         ReadSize,
         ReadVolume,
         FreeSpace,
+        ReadRecord,
     };
 
     // What the error stands for beyond the system's error number: a source that another
-    // program still writes, or one that changed while it was copied, is no failure of the
-    // system but a reason to leave the file for the next run.
+    // program still writes, one that has not yet been unchanged for the settle time, or one
+    // that changed while it was copied, is no failure of the system but a reason to leave the
+    // file for the next run. A source that changed after its copy took its name keeps both.
     enum class Kind {
         System,
         SourceInUse,
+        SourceSettling,
         SourceChanged,
+        SourceChangedAfterNaming,
     };
 
     Operation operation = Operation::CopyFile;
@@ -40,6 +44,17 @@ struct FsError {
 
     // The error of a failed system call, described by the system.
     static FsError fromErrno(Operation operation, int code, QString path = {}, QString destination = {});
+};
+
+// A failure before it is described: the system's error number, or a reason of the program's
+// own (then the number is EBUSY, which is what such a file is to the system).
+struct Failure {
+    int code = 0;
+    FsError::Kind kind = FsError::Kind::System;
+
+    static Failure system(int code) { return {code, FsError::Kind::System}; }
+    static Failure own(FsError::Kind kind);
+    explicit operator bool() const { return code != 0; }
 };
 
 // An answer that may have failed. A failure can still carry a value: a listing that broke off

@@ -196,7 +196,10 @@ static std::optional<FsError> transferByPath(
     PendingTransfer pending = operation == FsError::Operation::MoveFile
         ? folders.prepareMove(from.name, to.name, placement)
         : folders.prepareCopy(from.name, to.name, placement);
-    return named(folders.commit(pending), source, destination);
+    PendingTransfer *const one[] = {&pending};
+    if (!pending.error())
+        folders.commit(one);
+    return named(pending.error(), source, destination);
 }
 
 std::optional<FsError> CopyAFile(const QString &source, const QString &destination, bool overwrite)

@@ -29,6 +29,7 @@ TEST(FileDecisionTest, WhatIsKnownBeforeTheTransferDecidesIt)
     const Plan copyOver {false, true, false};
     const Plan rename {true, false, true};
     const Plan moveOver {true, true, false};
+    const Plan moveAcross {true, false, false};
     const Row rows[] = {
         {"copy onto an existing name", copy, {true, false, {}}, false, Placement::Replace,
             Result::KeptExisting},
@@ -48,11 +49,18 @@ TEST(FileDecisionTest, WhatIsKnownBeforeTheTransferDecidesIt)
         {"a rename nobody looked for", rename, {{}, false, {}}, true, Placement::NoReplace, Result::Done},
         {"a move with Overwrite never replaces a new name", moveOver, {false, false, {}}, true,
             Placement::NoReplace, Result::Done},
+        {"a cut-off move's copy is there: the move is finished", moveAcross, {true, false, {}, true}, true,
+            Placement::NoReplace, Result::Done},
+        {"a cut-off move whose name is free moves anew", moveAcross, {false, false, {}, true}, true,
+            Placement::NoReplace, Result::Done},
+        {"a copy knows nothing of cut-off moves", copy, {true, false, {}, true}, false, Placement::Replace,
+            Result::KeptExisting},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         const FileDecision::Verdict verdict = FileDecision::decide(row.plan, row.facts);
         EXPECT_EQ(verdict.transfer, row.transfer);
+        EXPECT_EQ(verdict.finishesMove, row.plan.move && row.facts.moveUnfinished && *row.facts.exists);
         if (row.transfer || row.facts.exists.value_or(false)) {
             EXPECT_EQ(verdict.placement, row.placement);
         }
@@ -82,19 +90,41 @@ TEST(FileDecisionTest, TheTransfersAnswerTellsWhatBecameOfTheFile)
     const FileDecision::Verdict copyNew {true, Placement::NoReplace, Result::Done};
     const FileDecision::Verdict replace {true, Placement::Replace, Result::Replaced};
 
-    EXPECT_EQ(FileDecision::resultOf(looked, copyNew, std::nullopt), Result::Done);
-    EXPECT_EQ(FileDecision::resultOf(looked, replace, std::nullopt), Result::Replaced);
-    EXPECT_EQ(
-        FileDecision::resultOf(looked, copyNew, error(FsError::Kind::SourceInUse, EBUSY)), Result::InUse);
-    EXPECT_EQ(
-        FileDecision::resultOf(looked, copyNew, error(FsError::Kind::SourceChanged, EBUSY)), Result::Changed);
-    EXPECT_EQ(
-        FileDecision::resultOf(looked, copyNew, error(FsError::Kind::System, ECANCELED)), Result::Stopped);
-    // A name that appeared after the look is another program's file: an error, not "exists".
-    EXPECT_EQ(FileDecision::resultOf(looked, copyNew, error(FsError::Kind::System, EEXIST)), Result::Failed);
-    EXPECT_EQ(FileDecision::resultOf(unlooked, copyNew, error(FsError::Kind::System, EEXIST)),
-        Result::KeptExisting);
-    EXPECT_EQ(FileDecision::resultOf(unlooked, copyNew, error(FsError::Kind::System, EIO)), Result::Failed);
+    const FileDecision::Verdict finish {true, Placement::NoReplace, Result::Done, true};
+    struct Answer {
+        const char *what;
+        Facts facts;
+        FileDecision::Verdict verdict;
+        std::optional<FsError> error;
+        bool replaced;
+        Result result;
+    };
+    const Answer answers[] = {
+        {"copied", looked, copyNew, std::nullopt, false, Result::Done},
+        {"replaced as decided", looked, replace, std::nullopt, false, Result::Replaced},
+        // A case-insensitive destination: another spelling of the name gave way.
+        {"replaced a name nobody saw", looked, copyNew, std::nullopt, true, Result::Replaced},
+        {"in use", looked, copyNew, error(FsError::Kind::SourceInUse, EBUSY), false, Result::InUse},
+        {"still settling", looked, copyNew, error(FsError::Kind::SourceSettling, EBUSY), false,
+            Result::StillWritten},
+        {"changed", looked, copyNew, error(FsError::Kind::SourceChanged, EBUSY), false, Result::Changed},
+        {"changed after naming", looked, copyNew, error(FsError::Kind::SourceChangedAfterNaming, EBUSY),
+            false, Result::Failed},
+        {"stopped", looked, copyNew, error(FsError::Kind::System, ECANCELED), false, Result::Stopped},
+        // A name that appeared after the look is another program's file: an error, not "exists".
+        {"a name appeared after the look", looked, copyNew, error(FsError::Kind::System, EEXIST), false,
+            Result::Failed},
+        {"the placement found the name taken", unlooked, copyNew, error(FsError::Kind::System, EEXIST), false,
+            Result::KeptExisting},
+        {"the destination holds another file than the cut-off move's copy", looked, finish,
+            error(FsError::Kind::System, EEXIST), false, Result::KeptExisting},
+        {"a failure", unlooked, copyNew, error(FsError::Kind::System, EIO), false, Result::Failed},
+    };
+    for (const Answer &answer : answers) {
+        SCOPED_TRACE(answer.what);
+        EXPECT_EQ(FileDecision::resultOf(answer.facts, answer.verdict, answer.error, answer.replaced),
+            answer.result);
+    }
 }
 
 } // namespace

@@ -1,0 +1,117 @@
+#include "fs/StateFolder.h"
+
+#include "fs/PosixSupport.h"
+
+#include <QDir>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace modFSO::StateFolder
+{
+
+namespace
+{
+
+QString stateHome()
+{
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (QDir::isAbsolutePath(state))
+        return state;
+    const QString home = qEnvironmentVariable("HOME");
+    return QDir::isAbsolutePath(home) ? home + QLatin1String("/.local/state") : QString();
+}
+
+// One folder below an open one, made when asked; never through a link.
+FileDescriptor openBelow(int parent, const QByteArray &name, bool create)
+{
+    if (create && ::mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST)
+        return FileDescriptor();
+    return FileDescriptor(
+        ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+} // namespace
+
+QString path()
+{
+    const QString home = stateHome();
+    return home.isEmpty() ? QString() : home + QLatin1String("/TessaroLite");
+}
+
+FileDescriptor open(bool create)
+{
+    const QString home = stateHome();
+    if (home.isEmpty()) {
+        errno = ENOENT;
+        return FileDescriptor();
+    }
+    // The state home itself is the user's to arrange (it may well be a link); from there on,
+    // every folder is the program's and is taken only as a real folder.
+    const QByteArray native = detail::nativePath(QDir::cleanPath(home));
+    if (create)
+        QDir().mkpath(QDir::cleanPath(home));
+    const FileDescriptor base(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!base.valid())
+        return FileDescriptor();
+    return openBelow(base.get(), QByteArrayLiteral("TessaroLite"), create);
+}
+
+FileDescriptor openFile(int folder, const char *name, int flags, mode_t mode)
+{
+    FileDescriptor fd(::openat(folder, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
+    if (!fd.valid())
+        return fd;
+    struct stat info {
+    };
+    if (::fstat(fd.get(), &info) != 0)
+        return FileDescriptor();
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return FileDescriptor();
+    }
+    return fd;
+}
+
+std::optional<QByteArray> readAll(int fd, qint64 maxBytes)
+{
+    struct stat info {
+    };
+    if (::fstat(fd, &info) != 0 || info.st_size > maxBytes)
+        return std::nullopt;
+    QByteArray bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, off_t(bytes.size()));
+        if (got == 0)
+            return bytes;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || bytes.size() + got > maxBytes)
+            return std::nullopt;
+        bytes.append(buffer, got);
+    }
+}
+
+int replaceFile(int folder, const char *name, const QByteArray &content)
+{
+    const QByteArray next = QByteArray(name) + ".new";
+    // A leftover of a killed replacement, or anything else under that name, goes first.
+    ::unlinkat(folder, next.constData(), 0);
+    FileDescriptor out = openFile(folder, next.constData(), O_WRONLY | O_CREAT | O_EXCL);
+    if (!out.valid())
+        return errno;
+    int code = writeAll(out.get(), content);
+    if (code == 0 && ::fsync(out.get()) != 0)
+        code = errno;
+    if (code == 0)
+        code = out.close();
+    if (code == 0 && ::renameat(folder, next.constData(), folder, name) != 0)
+        code = errno;
+    if (code != 0)
+        ::unlinkat(folder, next.constData(), 0);
+    return code;
+}
+
+} // namespace modFSO::StateFolder

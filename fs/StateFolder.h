@@ -1,0 +1,35 @@
+#pragma once
+
+#include "fs/FileDescriptor.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The program's own folder for what it keeps between runs (records, the log file), under the
+// user's state folder. Everything in it is opened without following links and only as a regular
+// file, so that a link or a FIFO put there cannot make the program write through it, hang or
+// read without end.
+namespace modFSO::StateFolder
+{
+
+// $XDG_STATE_HOME/TessaroLite, or ~/.local/state/TessaroLite; empty when neither is known (no
+// absolute XDG_STATE_HOME and no HOME): then nothing is kept.
+QString path();
+
+// The folder, made when create is set and it is missing. Invalid (errno set) when it cannot be
+// opened, or when it or a folder on its way that the program makes is a link.
+FileDescriptor open(bool create);
+
+// A regular file in the folder; flags as for open(2) (O_NOFOLLOW, O_NONBLOCK and O_CLOEXEC are
+// added). Invalid, with errno set, for anything else (ELOOP for a link, EINVAL for a FIFO,
+// device or folder).
+FileDescriptor openFile(int folder, const char *name, int flags, mode_t mode = 0600);
+
+// The whole content of an open regular file, when it holds at most maxBytes.
+std::optional<QByteArray> readAll(int fd, qint64 maxBytes);
+
+// Replaces the file name in the folder by content, in one rename, flushed first.
+int replaceFile(int folder, const char *name, const QByteArray &content);
+
+} // namespace modFSO::StateFolder
