@@ -172,8 +172,10 @@ void Scheduler::SetMessages(bool languageChanged)
     if (m_started && m_elapsedMinutes >= m_intervalMinutes)
         m_elapsedMinutes = 0;
 
-    // While a run works, the button and the caption are the run's.
-    if (!m_run.isActive()) {
+    // While a run works, the button and the caption are the run's, in the new language.
+    if (m_run.isActive()) {
+        m_run.retext();
+    } else {
         if (m_started) {
             m_window.showStartStop(text(ButtonStarted));
             m_window.showCaption(countingCaption(m_intervalMinutes - m_elapsedMinutes));

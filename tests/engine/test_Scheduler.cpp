@@ -313,4 +313,27 @@ TEST_F(SchedulerTest, SetMessagesLogsTheLanguageLineAfterALanguageChange)
     modGlobal::CurrentLanguage.clear();
 }
 
+// A language saved while a file is copied: the button keeps the run's caption (in the new
+// words), the language line stays, and the file's result takes the place of its in-progress line.
+TEST_F(SchedulerTest, LanguageChangedDuringARunKeepsTheRunsButtonAndTheLanguageLine)
+{
+    ASSERT_TRUE(write(in(src, "a.txt"), "a"));
+    QString buttonAfterChange;
+    host.onEvents = [&] {
+        if (host.log.newestLine() == "t27: a.txt") {
+            host.texts.setText(FrmMainTexts::ButtonRunning, "Abbrechen");
+            host.stopStartCaption = "t12"; // what the window's own texts put there
+            scheduler.SetMessages(true);
+            buttonAfterChange = host.stopStartCaption;
+        }
+    };
+
+    scheduler.RunTransfer();
+
+    EXPECT_EQ(buttonAfterChange, "Abbrechen");
+    ASSERT_EQ(host.log.lineCount(), 2);
+    EXPECT_EQ(host.log.line(0), "t25: a.txt");
+    EXPECT_EQ(host.log.line(1), " ");
+}
+
 } // namespace

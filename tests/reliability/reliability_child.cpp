@@ -2,9 +2,13 @@
 // two real processes write one settings file at once.
 //
 //   reliability_child run SOURCE DESTINATION SETTINGS [--move] [--overwrite] [--pause]
+//                         [--as-user UID] [--click-during-listing]
 //     Runs the transfer once and prints every log line. --pause stops the copying thread for
 //     good in the middle of the first copy that goes beyond one chunk, after printing
-//     "copying" on stderr.
+//     "copying" on stderr. --as-user runs as that user (and group), as a second user of the
+//     machine would. --click-during-listing clicks the Start/Stop button in the first round of
+//     events, while the folder is still listed, prints "button: " and the button's text then,
+//     and runs a second time after the first.
 //   reliability_child write-settings SETTINGS TAG ROUNDS KEY...
 //     Writes TAG-<round> into each KEY and into "Shared", round after round, and checks after
 //     every write that none of its own keys lost its newest value. Prints "lost <n>".
@@ -16,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <grp.h>
 #include <unistd.h>
 
 namespace
@@ -41,9 +46,24 @@ void pauseInTheMiddleOfACopy()
     modFSO::testing::setCopyObserver(&observer);
 }
 
+bool becomeUser(const QStringList &args)
+{
+    const qsizetype at = args.indexOf("--as-user");
+    if (at < 0)
+        return true;
+    const uid_t user = args.value(at + 1).toUInt();
+    return ::setgroups(0, nullptr) == 0 && ::setgid(user) == 0 && ::setuid(user) == 0;
+}
+
+void printLines(const ActivityLog &log)
+{
+    for (const QString &line : log.lines())
+        std::printf("%s\n", line.toUtf8().constData());
+}
+
 int runTransfer(const QStringList &args)
 {
-    if (args.size() < 3)
+    if (args.size() < 3 || !becomeUser(args))
         return usage();
     modGlobal::SettingsFilePath = args.at(2);
     TestHost host;
@@ -54,11 +74,22 @@ int runTransfer(const QStringList &args)
     if (args.contains("--pause"))
         pauseInTheMiddleOfACopy();
 
-    TestRun run(host);
-    run.setEventInterval(0);
-    run.RunTransfer();
-    for (const QString &line : host.log.lines())
-        std::printf("%s\n", line.toUtf8().constData());
+    TestScheduler scheduler(host);
+    scheduler.transferRun().setEventInterval(0);
+    if (args.contains("--click-during-listing")) {
+        bool clicked = false;
+        host.onEvents = [&] {
+            if (!clicked) {
+                std::printf("button: %s\n", host.stopStartCaption.toUtf8().constData());
+                scheduler.toggleSchedule();
+            }
+            clicked = true;
+        };
+        scheduler.RunTransfer();
+        host.onEvents = nullptr;
+    }
+    scheduler.RunTransfer();
+    printLines(host.log);
     return 0;
 }
 
