@@ -2,10 +2,11 @@
 // plain loop, with no pipeline, no log and no window around them. What the run costs beyond
 // this program is the program's own; what this program costs beyond `cp -a` is the price of the
 // run's safety: the read lease that asks whether another program still writes the file, the
-// unnamed file that gets its name only when it is whole, and the look at the source's name
-// after the copy.
+// unnamed file that gets its name only when it is whole, the look at the source's name before
+// the naming, and, with --durable, one flush of the destination's file system for every batch
+// of files before any of them is named.
 //
-//   floor-bench SOURCE DESTINATION [THREADS]
+//   floor-bench SOURCE DESTINATION [THREADS] [--durable]
 //
 // Copies the plain files of SOURCE (no hidden names) into DESTINATION, which must exist, in
 // name order, split into THREADS (default 1) runs of neighbouring files that go side by side.
@@ -27,6 +28,8 @@ namespace
 {
 
 constexpr off_t ChunkBytes = 1024 * 1024;
+// As many files as the run lets wait, unnamed, for one flush.
+constexpr size_t BatchFiles = 512;
 
 std::vector<std::string> plainFiles(int folder)
 {
@@ -57,36 +60,75 @@ bool copyRange(int in, int out, off_t size)
     return true;
 }
 
-// One file, as the run copies it when all goes well.
-bool copyOne(int source, int destination, const char *name)
+// One file's data in an unnamed file, as the run prepares it when all goes well; the
+// descriptor of the copy, or -1.
+int prepare(int source, int destination, const char *name, struct stat &before)
 {
     const int in = ::openat(source, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat before;
     if (in < 0 || ::fstat(in, &before) != 0 || ::fcntl(in, F_SETLEASE, F_RDLCK) != 0
         || ::fcntl(in, F_SETLEASE, F_UNLCK) != 0)
-        return false;
+        return -1;
     const int out = ::openat(destination, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, before.st_mode & 0777);
     if (out < 0 || !copyRange(in, out, before.st_size))
-        return false;
+        return -1;
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    return ::futimens(out, times) == 0 && ::close(in) == 0 ? out : -1;
+}
+
+// The look at the source's name, then the name.
+bool name(int source, int destination, const char *name, const struct stat &before, int out)
+{
     struct stat after;
-    const bool same = ::futimens(out, times) == 0 && ::close(in) == 0
-        && ::fstatat(source, name, &after, AT_SYMLINK_NOFOLLOW) == 0 && after.st_ino == before.st_ino
-        && after.st_mtim.tv_nsec == before.st_mtim.tv_nsec && after.st_size == before.st_size;
+    const bool same = ::fstatat(source, name, &after, AT_SYMLINK_NOFOLLOW) == 0
+        && after.st_ino == before.st_ino && after.st_mtim.tv_nsec == before.st_mtim.tv_nsec
+        && after.st_size == before.st_size;
     return same && ::linkat(out, "", destination, name, AT_EMPTY_PATH) == 0 && ::close(out) == 0;
+}
+
+bool copyFiles(int source, int destination, const std::vector<std::string> &names, size_t first, size_t end,
+    bool durable)
+{
+    struct Prepared {
+        const char *name;
+        struct stat before;
+        int out;
+    };
+    std::vector<Prepared> batch;
+    for (size_t i = first; i < end; i += batch.size()) {
+        batch.clear();
+        for (size_t k = i; k < end && batch.size() < (durable ? BatchFiles : 1); ++k) {
+            Prepared file {names[k].c_str(), {}, -1};
+            file.out = prepare(source, destination, file.name, file.before);
+            if (file.out < 0)
+                return false;
+            batch.push_back(file);
+        }
+        if (durable && ::syncfs(destination) != 0)
+            return false;
+        for (const Prepared &file : batch) {
+            if (!name(source, destination, file.name, file.before, file.out))
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: floor-bench SOURCE DESTINATION [THREADS]\n");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const auto durableAt = std::find(args.begin(), args.end(), "--durable");
+    const bool durable = durableAt != args.end();
+    if (durable)
+        args.erase(durableAt);
+    if (args.size() < 2 || args.size() > 3) {
+        std::fprintf(stderr, "usage: floor-bench SOURCE DESTINATION [THREADS] [--durable]\n");
         return 2;
     }
-    const int source = ::open(argv[1], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int destination = ::open(argv[2], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int threads = argc == 4 ? std::max(1, std::atoi(argv[3])) : 1;
+    const int source = ::open(args[0].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int destination = ::open(args[1].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int threads = args.size() == 3 ? std::max(1, std::atoi(args[2].c_str())) : 1;
     if (source < 0 || destination < 0) {
         std::perror("floor-bench");
         return 1;
@@ -98,8 +140,7 @@ int main(int argc, char **argv)
         running.emplace_back([&, t] {
             const size_t first = names.size() * size_t(t) / size_t(threads);
             const size_t end = names.size() * size_t(t + 1) / size_t(threads);
-            for (size_t i = first; i < end && !failed[size_t(t)]; ++i)
-                failed[size_t(t)] = !copyOne(source, destination, names[i].c_str());
+            failed[size_t(t)] = !copyFiles(source, destination, names, first, end, durable);
         });
     }
     for (std::thread &thread : running)

@@ -4,10 +4,12 @@
 // not the program's start, nor the bench's own count and check of the files afterwards).
 //
 //   transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free] [--no-date] [--log]
-//                  [--workers N]
+//                  [--workers N] [--settle SECONDS]
 //
 // --workers sets how many threads copy; without it the run uses one, and a second while the
-// files are large or slow to copy.
+// files are large or slow to copy. --settle sets how long a file that no lease vouches for must
+// have stayed unchanged (the program's default without it); like the window's first run, the
+// run has no earlier looks at the files.
 // --log prints every final line of the log instead, one per line, as the window shows them
 // (with the date prefix unless --no-date), for checks from outside the program.
 
@@ -32,12 +34,12 @@ int usage()
 {
     std::fprintf(stderr,
         "usage: transfer-bench SOURCE DESTINATION [--move] [--overwrite] [--check-free]"
-        " [--no-date] [--log] [--workers N]\n");
+        " [--no-date] [--log] [--workers N] [--settle SECONDS]\n");
     return 2;
 }
 
 // A settings file of its own, so that the bench never reads or changes the user's settings.
-bool prepareSettings(const QTemporaryDir &dir, bool checkFree, bool date)
+bool prepareSettings(const QTemporaryDir &dir, bool checkFree, bool date, const QString &settle)
 {
     modGlobal::SettingsFilePath = dir.filePath(QStringLiteral("Tessaro.ini"));
     QFile file(modGlobal::SettingsFilePath);
@@ -45,6 +47,8 @@ bool prepareSettings(const QTemporaryDir &dir, bool checkFree, bool date)
         return false;
     file.write(date ? "[Options]\r\nShowDateAndTime=1\r\n" : "[Options]\r\nShowDateAndTime=0\r\n");
     file.write(checkFree ? "CheckDestination=0\r\n" : "CheckDestination=1\r\n");
+    if (!settle.isEmpty())
+        file.write("SettleSeconds=" + settle.toUtf8() + "\r\n");
     file.close();
     // As in daily use, the settings were saved a while ago, not the moment before the run
     // (a file changed within the last seconds is parsed anew for every file).
@@ -94,17 +98,22 @@ int main(int argc, char **argv)
     const bool checkFree = args.removeAll(QStringLiteral("--check-free")) > 0;
     const bool date = args.removeAll(QStringLiteral("--no-date")) == 0;
     const bool printLog = args.removeAll(QStringLiteral("--log")) > 0;
-    int workers = 0;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--workers")); at >= 0 && at + 1 < args.size()) {
-        workers = args.at(at + 1).toInt();
+    const auto valueOf = [&args](const QString &option) {
+        const qsizetype at = args.indexOf(option);
+        if (at < 0 || at + 1 >= args.size())
+            return QString();
+        const QString value = args.at(at + 1);
         args.remove(at, 2);
-    }
+        return value;
+    };
+    const int workers = valueOf(QStringLiteral("--workers")).toInt();
+    const QString settle = valueOf(QStringLiteral("--settle"));
     if (args.size() != 2 || args.first().startsWith(QLatin1String("--"))
         || args.last().startsWith(QLatin1String("--")))
         return usage();
 
     QTemporaryDir settingsDir;
-    if (!settingsDir.isValid() || !prepareSettings(settingsDir, checkFree, date)) {
+    if (!settingsDir.isValid() || !prepareSettings(settingsDir, checkFree, date, settle)) {
         std::fprintf(stderr, "transfer-bench: cannot write a settings file\n");
         return 1;
     }

@@ -102,6 +102,7 @@ void TransferPipeline::release(int end)
     if (end > m_released) {
         m_released = std::min(end, m_count);
         m_workerWake.notify_all();
+        m_helperWake.notify_all();
     }
 }
 
@@ -147,6 +148,7 @@ void TransferPipeline::resumeNames()
         return;
     m_limit = NoLimit;
     m_workerWake.notify_all();
+    m_helperWake.notify_all();
 }
 
 int TransferPipeline::stop()
@@ -160,6 +162,7 @@ int TransferPipeline::stop()
                 worker.stop.request_stop();
         }
         m_workerWake.notify_all();
+        m_helperWake.notify_all();
     }
     return m_limit;
 }
@@ -212,9 +215,20 @@ int TransferPipeline::take(std::unique_lock<std::mutex> &lock, Worker &worker)
         nameDue(lock, !more);
         if (!more && m_waiting.empty() && m_namingEnd < 0)
             return -1;
+        // A resting helper waits to be called; the others wait for names that free room or end
+        // the run, and name aged batches themselves every little while.
+        if (more && handedOut && room) {
+            m_helperWake.wait(lock);
+            continue;
+        }
+        ++m_waitingForNames;
         m_workerWake.wait_for(lock, BatchAge);
+        --m_waitingForNames;
     }
     worker.current = m_nextToTake++;
+    // A resting helper learns that nothing is left for it.
+    if (m_nextToTake == m_count)
+        m_helperWake.notify_all();
     return worker.current;
 }
 
@@ -296,7 +310,9 @@ bool TransferPipeline::waitToSettle(
         return false;
     lock.lock();
     nameDue(lock, true);
-    m_workerWake.wait_until(lock, stop, until, [&] { return m_stopped; });
+    // A stop ends the wait within a moment.
+    while (!m_stopped && !stop.stop_requested() && steady_clock::now() < until)
+        m_workerWake.wait_until(lock, std::min(until, steady_clock::now() + BatchAge));
     const bool goOn = !m_stopped && !stop.stop_requested();
     lock.unlock();
     return goOn;
@@ -308,7 +324,7 @@ void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared file
     if (m_workers.back().helper) {
         const bool wide = file.pending.unnamedBytes() >= LargeFileBytes || took >= SlowFile;
         if (wide && !m_wide)
-            m_workerWake.notify_all();
+            m_helperWake.notify_all();
         m_wide = wide;
     }
     if (m_waiting.empty())
@@ -344,7 +360,8 @@ void TransferPipeline::nameDue(std::unique_lock<std::mutex> &lock, bool evenIfFe
             m_waiting.emplace(file->index, std::move(*file));
         }
         m_oldestWaiting = steady_clock::now();
-        m_workerWake.notify_all();
+        if (m_waitingForNames > 0)
+            m_workerWake.notify_all();
         if (named == 0)
             return;
     }

@@ -141,8 +141,12 @@ private:
     // Under m_mutex: the next file to take, whose turn it is to take its name, the files
     // prepared and waiting for it, which files may take names, and the stop.
     mutable std::mutex m_mutex;
-    std::condition_variable_any m_workerWake;
+    // Workers wait here for files to take, for room or for names; the helper also for large or
+    // slow files, only those wake it.
+    std::condition_variable m_workerWake;
+    std::condition_variable m_helperWake;
     std::condition_variable m_idleWake;
+    int m_waitingForNames = 0;
     int m_nextToTake = 0;
     int m_released = 0;
     int m_turn = 0;
