@@ -133,7 +133,8 @@ private:
     // reads to the end.
     int copyThroughBuffer(off_t offset, qint64 length)
     {
-        const std::unique_ptr<char[]> buffer(new char[BufferBytes]);
+        // One buffer for each thread that copies, for all its files: an empty file is read too.
+        thread_local const std::unique_ptr<char[]> buffer(new char[BufferBytes]);
         qint64 sinceChunk = 0;
         while (length != 0) {
             const size_t want = length < 0 ? BufferBytes : size_t(std::min<qint64>(length, BufferBytes));
