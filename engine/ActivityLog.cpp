@@ -54,11 +54,25 @@ QStringList ActivityLog::lines() const
 void ActivityLog::log(const QString &line)
 {
     append(QString(), line);
+    tellFinal(line);
+}
+
+void ActivityLog::logInProgress(const QString &line)
+{
+    append(QString(), line);
 }
 
 void ActivityLog::logWithPrefix(const QString &line, bool prefixWanted)
 {
     append(prefixWanted ? datePrefix() : QString(), line);
+    tellFinal(line);
+}
+
+// Once the line is in: the hook may log a line of its own.
+void ActivityLog::tellFinal(const QString &text)
+{
+    if (m_finalLineHook)
+        m_finalLineHook(text);
 }
 
 void ActivityLog::append(const QString &prefix, const QString &text)

@@ -30,8 +30,14 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
+    // Told every final line as it is logged, without its date prefix: not the in-progress
+    // lines, which are replaced by the file's result line.
+    using FinalLineHook = std::function<void(const QString &line)>;
+
     // Log a line.
     void log(const QString &line);
+    // Log the line of a file that is being worked on; its result line replaces it.
+    void logInProgress(const QString &line);
     // Log a line with the date prefix when it is wanted.
     void logWithPrefix(const QString &line, bool prefixWanted);
     // Remove the newest line (if any), then log the line with the date prefix when wanted.
@@ -56,6 +62,8 @@ public:
     QString momentText() const;
     // An empty clock restores the system clock.
     void setClock(Clock clock);
+    // An empty hook tells nobody.
+    void setFinalLineHook(FinalLineHook hook) { m_finalLineHook = std::move(hook); }
     // The locale whose formats build the prefix. Without one the log follows the user's
     // locale, or the program's language where the user's locale says nothing
     // (LanguageLocale::ForDates), also after the language changes.
@@ -72,6 +80,7 @@ signals:
 
 private:
     void append(const QString &prefix, const QString &text);
+    void tellFinal(const QString &text);
     void setSelectedRow(int row);
     QString formatMoment(const QDateTime &moment) const;
     void followProgramLanguage() const;
@@ -86,6 +95,7 @@ private:
     QString m_newestPrefix;
     int m_selectedRow = -1;
     Clock m_clock;
+    FinalLineHook m_finalLineHook;
     // Set when a locale was given; otherwise the formats follow the program's language.
     bool m_localeGiven = false;
     mutable QString m_localeLanguage;

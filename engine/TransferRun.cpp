@@ -476,7 +476,7 @@ void TransferRun::offerEvents(Context &ctx)
     if (pipeline)
         pipeline->holdNames(shows && ctx.current >= 0 ? ctx.current : -1);
     if (ctx.linePending) {
-        m_log.log(plainResult(text(ctx.action == Action::Copy ? Copying : Moving), ctx.name));
+        m_log.logInProgress(plainResult(text(ctx.action == Action::Copy ? Copying : Moving), ctx.name));
         ctx.linePending = false;
         ctx.lineShown = true;
     }
