@@ -160,6 +160,13 @@ bool LogFile::flush()
     return false;
 }
 
+bool LogFile::flushForReading()
+{
+    if (!flush())
+        return false;
+    return !m_enabled || write(QByteArray()) == 0;
+}
+
 QByteArray LogFile::Stamp(const QDateTime &moment)
 {
     const int offset = moment.offsetFromUtc();

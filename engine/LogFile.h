@@ -48,6 +48,9 @@ public:
     void append(const QString &text);
     // Writes what waits now; false when it could not be written.
     bool flush();
+    // The same, and while lines are kept the file is made when it is not there yet, so that a
+    // viewer finds it.
+    bool flushForReading();
 
     void setClock(Clock clock) { m_clock = std::move(clock); }
     void setFailureReport(FailureReport report) { m_report = std::move(report); }

@@ -300,7 +300,17 @@ dlgOptionen::Owner frmMain::optionsOwner()
     owner.window = this;
     owner.loadLanguage = [this] { LoadLanguage(); };
     owner.setMessages = [this](bool languageChanged) { SetMessages(languageChanged); };
+    owner.openLogFile = [this] { openLogFile(); };
     return owner;
+}
+
+// With the lines that still wait written first.
+void frmMain::openLogFile()
+{
+    LogFile &file = m_scheduler.logFile();
+    file.flushForReading();
+    if (!file.path().isEmpty())
+        Seams::openUrl(QUrl::fromLocalFile(file.path()));
 }
 
 void frmMain::cmdHelp_Click()
@@ -410,6 +420,8 @@ void frmMain::sevTray1_MenuClick(const QString &key)
 {
     if (key == QLatin1String("open"))
         m_tray.restore();
+    else if (key == QLatin1String("log"))
+        openLogFile();
     else if (key == QLatin1String("exit"))
         cmdQuit_Click();
 }
