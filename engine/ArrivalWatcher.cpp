@@ -102,6 +102,7 @@ void ArrivalWatcher::stop()
     ++m_generation;
     m_haveSnapshot = false;
     m_snapshot = {};
+    m_rebase = false;
     m_changing = false;
     m_runForPending = false;
     m_arrivedSinceLook = false;
@@ -218,9 +219,10 @@ void ArrivalWatcher::looked(int generation, Snapshot snapshot)
     joinLooker();
     if (generation != m_generation)
         return;
-    const bool arrival = m_haveSnapshot && Arrived(m_snapshot, snapshot);
+    const bool arrival = m_haveSnapshot && !m_rebase && Arrived(m_snapshot, snapshot);
     m_snapshot = std::move(snapshot);
     m_haveSnapshot = true;
+    m_rebase = false;
     if (arrival) {
         m_arrivedSinceLook = true;
         if (!m_changing)
@@ -240,6 +242,11 @@ void ArrivalWatcher::runStarted()
     m_quiet.stop();
     m_pendingLook.stop();
     m_changing = false;
+    // What the run takes (and a move takes away) must not count as arriving afterwards.
+    if (m_mode == Mode::Polled) {
+        m_rebase = true;
+        lookInBackground();
+    }
 }
 
 void ArrivalWatcher::runEnded(int pendingFiles, int settleSeconds)

@@ -94,6 +94,8 @@ private:
     int m_generation = 0;
     bool m_haveSnapshot = false;
     Snapshot m_snapshot;
+    // The next look only notes the folder: it is what a run found there, or close to it.
+    bool m_rebase = false;
     // The looks found the folder changing, since this moment.
     bool m_changing = false;
     QElapsedTimer m_changingSince;

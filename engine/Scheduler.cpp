@@ -99,7 +99,7 @@ void Scheduler::toggleSchedule()
 {
     if (m_run.inFileLoop() || m_run.isActive()) {
         // The run finishes the file it is handling, then writes its cancel summary.
-        m_run.requestStop();
+        cancelRun();
         return;
     }
     if (m_started)
@@ -169,6 +169,7 @@ void Scheduler::countMinute()
         m_window.showCaption(countingCaption(remaining));
         return;
     }
+    m_runCancelled = false;
     runWhatCameDue();
 }
 
@@ -180,10 +181,17 @@ void Scheduler::RunTransfer()
     runWhatCameDue();
 }
 
+void Scheduler::cancelRun()
+{
+    m_run.requestStop();
+    m_runCancelled = true;
+}
+
 void Scheduler::runOnce()
 {
     // What arrived before the run begins, the run takes.
     m_arrivalWaiting = false;
+    m_runCancelled = false;
     m_watcher.runStarted();
     m_pendingFiles = 0;
     m_run.RunTransfer();
@@ -194,10 +202,11 @@ void Scheduler::runOnce()
 }
 
 // Only one run at a time: the timed run that came due while another worked, then files that
-// arrived meanwhile, each after the one before.
+// arrived meanwhile, each after the one before. After a cancel (a click, or the window
+// closing) none follows at once.
 void Scheduler::runWhatCameDue()
 {
-    while (m_started && !m_run.isActive()) {
+    while (m_started && !m_run.isActive() && !m_runCancelled) {
         if (remainingMinutes() <= 0)
             runDueTransfer();
         else if (m_arrivalWaiting)
@@ -235,8 +244,11 @@ void Scheduler::filesArrived()
     if (!m_started)
         return;
     m_arrivalWaiting = true;
-    // While a run works, this comes after it.
-    runWhatCameDue();
+    // While a run works, the run comes after it.
+    if (!m_run.isActive()) {
+        m_runCancelled = false;
+        runWhatCameDue();
+    }
 }
 
 // The watcher works while the schedule is started and the option is on.

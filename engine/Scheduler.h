@@ -41,6 +41,9 @@ public:
 
     // The transfer run, then what came due meanwhile; a call while a run is working does nothing.
     void RunTransfer();
+    // Asks the working run to stop after its file. What came due meanwhile waits for the next
+    // minute tick or arrival.
+    void cancelRun();
     bool isRunActive() const { return m_run.isActive(); }
     TransferRun &transferRun() { return m_run; }
 
@@ -100,6 +103,8 @@ private:
     ArrivalWatcher m_watcher;
     // Files arrived while a run worked.
     bool m_arrivalWaiting = false;
+    // The last run was cancelled.
+    bool m_runCancelled = false;
     // The files that the last run left because they were still being written.
     int m_pendingFiles = 0;
     // The window as the run sees it: it tells the schedule what each run left.

@@ -98,6 +98,8 @@ void frmMain::connectControls()
     connect(&m_tray, &TrayPresence::activated, this, &frmMain::sevTray1_Activate);
     connect(&m_tray, &TrayPresence::menuChosen, this, &frmMain::sevTray1_MenuClick);
     connect(&m_tray, &TrayPresence::notificationClicked, this, &frmMain::sevTray1_MessageClick);
+    // After the schedule's own answer, which may have run the transfer.
+    connect(&m_scheduler.arrivalWatcher(), &ArrivalWatcher::arrived, this, [this] { closeWhenRunEnds(); });
     connect(m_ui->cmdStopStart, &QPushButton::clicked, this, &frmMain::cmdStopStart_Click);
     connect(m_ui->cmdFrom, &QPushButton::clicked, this, &frmMain::cmdFrom_Click);
     connect(m_ui->cmdTo, &QPushButton::clicked, this, &frmMain::cmdTo_Click);
@@ -452,7 +454,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_scheduler.isRunActive()) {
         // The run finishes its file and writes its summary; the window closes after it.
-        m_scheduler.transferRun().requestStop();
+        m_scheduler.cancelRun();
         m_closeAfterRun = true;
         event->ignore();
         return;

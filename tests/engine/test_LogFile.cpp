@@ -83,6 +83,8 @@ TEST(LogFileTest, TwoWritersKeepTheirLinesWholeThroughTheRotation)
     auto writer = [&](char name) {
         return QThread::create([&folder, name] {
             LogFile file(folder);
+            // A moment without the local time zone: the C library's is not for threads.
+            file.setClock([] { return QDateTime(QDate(2026, 12, 11), QTime(12, 0), QTimeZone(3600)); });
             for (int n = 0; n < LinesEach; ++n)
                 file.append(QString("%1 %2 %3").arg(name).arg(n, 6, 10, QChar('0')).arg(QString(40, 'x')));
         });
