@@ -177,6 +177,8 @@ int main(int argc, char **argv)
 {
     QTemporaryDir configHome;
     qputenv("XDG_CONFIG_HOME", configHome.path().toUtf8());
+    // The log file goes there too, on the disk of the temporary folder, as a user's would.
+    qputenv("XDG_STATE_HOME", configHome.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList args = QApplication::arguments();

@@ -59,6 +59,7 @@ QStringList ActivityLog::lines() const
 void ActivityLog::log(const QString &line)
 {
     append(QString(), line);
+    tellFinal(line);
 }
 
 void ActivityLog::logInProgress(const QString &line)
@@ -69,6 +70,14 @@ void ActivityLog::logInProgress(const QString &line)
 void ActivityLog::logWithPrefix(const QString &line, bool prefixWanted)
 {
     append(prefixWanted ? datePrefix() : QString(), line);
+    tellFinal(line);
+}
+
+// Once the line is in: the hook may log a line of its own.
+void ActivityLog::tellFinal(const QString &text)
+{
+    if (m_finalLineHook)
+        m_finalLineHook(text);
 }
 
 void ActivityLog::append(const QString &prefix, const QString &text)

@@ -30,9 +30,13 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
+    // Told every final line as it is logged, without its date prefix: not the in-progress
+    // lines, which are replaced by the file's result line.
+    using FinalLineHook = std::function<void(const QString &line)>;
+
     // Log a line.
     void log(const QString &line);
-    // Log a line that says what is under way; a final line replaces it.
+    // Log the line of a file that is being worked on; its result line replaces it.
     void logInProgress(const QString &line);
     // Log a line with the date prefix when it is wanted.
     void logWithPrefix(const QString &line, bool prefixWanted);
@@ -65,6 +69,8 @@ public:
     QString momentText() const;
     // An empty clock restores the system clock.
     void setClock(Clock clock);
+    // An empty hook tells nobody.
+    void setFinalLineHook(FinalLineHook hook) { m_finalLineHook = std::move(hook); }
     // The locale whose formats build the prefix. Without one the log follows the user's
     // locale, or the program's language where the user's locale says nothing
     // (LanguageLocale::ForDates), also after the language changes.
@@ -84,6 +90,7 @@ private:
     qsizetype runOf(int row) const;
     // Takes the lines from row on off the end, and returns them as their prefixes and texts.
     QList<std::pair<QString, QString>> takeFrom(int row);
+    void tellFinal(const QString &text);
     void setSelectedRow(int row);
     QString formatMoment(const QDateTime &moment) const;
     void followProgramLanguage() const;
@@ -99,6 +106,7 @@ private:
     int m_selectedRow = -1;
     int m_clearCount = 0;
     Clock m_clock;
+    FinalLineHook m_finalLineHook;
     // Set when a locale was given; otherwise the formats follow the program's language.
     bool m_localeGiven = false;
     mutable QString m_localeLanguage;

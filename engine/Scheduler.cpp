@@ -9,6 +9,7 @@
 #include "fs/modFSO.h"
 
 #include <QDir>
+#include <algorithm>
 #include <array>
 
 namespace
@@ -27,21 +28,78 @@ bool isUsableFolder(const QString &text)
 constexpr std::array<int, 18> IntervalChoices
     = {1, 2, 3, 5, 10, 15, 20, 30, 45, 60, 120, 180, 240, 300, 360, 420, 480, 540};
 
+constexpr qint64 MinuteMs = 60000;
+
 } // namespace
+
+// The window as the run sees it: everything goes to the window, and the schedule hears how
+// many files each run left because they were still being written.
+class Scheduler::RunWindow : public ScheduleWindow
+{
+public:
+    RunWindow(ScheduleWindow &window, int &pendingFiles)
+        : m_window(window)
+        , m_pendingFiles(pendingFiles)
+    {
+    }
+
+    TransferRequest transferRequest() const override { return m_window.transferRequest(); }
+    QString intervalText() const override { return m_window.intervalText(); }
+    void showCaption(const QString &caption) override { m_window.showCaption(caption); }
+    void showStartStop(const QString &text) override { m_window.showStartStop(text); }
+    void showStartStopPicture(const QString &iconFile) override { m_window.showStartStopPicture(iconFile); }
+    void allowStartStop(bool allowed) override { m_window.allowStartStop(allowed); }
+    void showFolders(bool sourceExists, bool destinationExists) override
+    {
+        m_window.showFolders(sourceExists, destinationExists);
+    }
+    void lockScheduleInputs(bool locked) override { m_window.lockScheduleInputs(locked); }
+    void lockRunInputs(bool locked) override { m_window.lockRunInputs(locked); }
+    void offerIntervals(const QStringList &choices) override { m_window.offerIntervals(choices); }
+    void showInterval(const QString &text) override { m_window.showInterval(text); }
+    void showIntervalRefused() override { m_window.showIntervalRefused(); }
+    void runMinuteTimer(bool on) override { m_window.runMinuteTimer(on); }
+    void runBlinkTimer(bool on) override { m_window.runBlinkTimer(on); }
+    void showBusy(bool busy) override { m_window.showBusy(busy); }
+    void showRunEnded(const RunReport &report) override
+    {
+        m_pendingFiles = report.pendingFiles;
+        m_window.showRunEnded(report);
+    }
+    void letEventsRun() override { m_window.letEventsRun(); }
+
+private:
+    ScheduleWindow &m_window;
+    int &m_pendingFiles;
+};
 
 Scheduler::Scheduler(ScheduleWindow &window, ActivityLog &log, const FrmMainTexts::Table &texts)
     : m_window(window)
     , m_log(log)
     , m_texts(texts)
-    , m_run(window, log, texts, m_started)
+    , m_clock(SuspendClock::nowMs)
+    , m_logFile(LogFile::DefaultFolder())
+    , m_runWindow(std::make_unique<RunWindow>(window, m_pendingFiles))
+    , m_run(*m_runWindow, log, texts, m_started)
 {
+    m_log.setFinalLineHook([this](const QString &line) { m_logFile.append(line); });
+    m_logFile.setFailureReport([this](const QString &reason) { logFileFailed(reason); });
+    m_logFile.setEnabled(Settings::logFileWanted());
+    QObject::connect(&m_watcher, &ArrivalWatcher::arrived, &m_watcher, [this] { filesArrived(); });
+}
+
+// The log outlives the schedule in the window: it must not call into it any more.
+Scheduler::~Scheduler()
+{
+    m_log.setFinalLineHook({});
+    m_logFile.setFailureReport({});
 }
 
 void Scheduler::toggleSchedule()
 {
     if (m_run.inFileLoop() || m_run.isActive()) {
         // The run finishes the file it is handling, then writes its cancel summary.
-        m_run.requestStop();
+        cancelRun();
         return;
     }
     if (m_started)
@@ -62,16 +120,17 @@ void Scheduler::start()
     m_window.showStartStop(text(ButtonStarted));
     m_window.showStartStopPicture(BlinkerOnIcon());
     m_intervalMinutes = *interval;
-    m_window.showCaption(countingCaption(m_intervalMinutes - m_elapsedMinutes));
+    m_periodStartMs = m_clock();
+    m_window.showCaption(countingCaption(m_intervalMinutes));
     m_log.logWithPrefix(text(StartLine), ActivityLog::PrefixWanted());
     m_window.lockScheduleInputs(true);
     m_started = true;
+    followArrivals();
 
     if (Settings::runOnStart()) {
         RunTransfer();
         // The run left its own caption behind; the countdown goes on from where it is.
-        if (m_started)
-            m_window.showCaption(countingCaption(m_intervalMinutes - m_elapsedMinutes));
+        showCountdown();
     }
 
     m_window.runBlinkTimer(true);
@@ -81,49 +140,152 @@ void Scheduler::start()
 void Scheduler::stop()
 {
     m_window.showStartStopPicture(QString());
-    m_elapsedMinutes = 0;
     m_window.runBlinkTimer(false);
     m_window.showStartStop(text(ButtonStopped));
     m_window.showCaption(stateCaption(StateStopped));
     m_log.logWithPrefix(text(StopLine), ActivityLog::PrefixWanted());
     m_window.lockScheduleInputs(false);
     m_started = false;
+    followArrivals();
     m_log.selectNewest();
 }
 
-void Scheduler::countMinute()
+int Scheduler::elapsedMinutes() const
 {
     if (!m_started)
+        return 0;
+    return int((m_clock() - m_periodStartMs + MinuteMs / 2) / MinuteMs);
+}
+
+// The tick only says when to look: the minutes are the clock's, so a tick that comes late
+// (after a sleep) or twice counts no minute that did not pass.
+void Scheduler::countMinute()
+{
+    // While a run works, the caption is the run's; a run that came due follows it.
+    if (!m_started || m_run.isActive())
         return;
-    ++m_elapsedMinutes;
-    const int remaining = m_intervalMinutes - m_elapsedMinutes;
+    const int remaining = remainingMinutes();
     if (remaining > 0) {
-        // While a run works, the caption is the run's.
-        if (!m_run.isActive())
-            m_window.showCaption(countingCaption(remaining));
+        m_window.showCaption(countingCaption(remaining));
         return;
     }
-    if (m_run.isActive()) {
-        // Only one run at a time: the one that came due now is skipped and the count begins anew.
-        m_elapsedMinutes = 0;
+    m_runCancelled = false;
+    runWhatCameDue();
+}
+
+void Scheduler::RunTransfer()
+{
+    if (m_run.isActive())
         return;
+    runOnce();
+    runWhatCameDue();
+}
+
+void Scheduler::cancelRun()
+{
+    m_run.requestStop();
+    m_runCancelled = true;
+}
+
+void Scheduler::runOnce()
+{
+    // What arrived before the run begins, the run takes.
+    m_arrivalWaiting = false;
+    m_runCancelled = false;
+    m_watcher.runStarted();
+    m_pendingFiles = 0;
+    m_run.RunTransfer();
+    m_logFile.flush();
+    if (m_logFileTrouble)
+        reportLogFileTrouble();
+    m_watcher.runEnded(m_pendingFiles, Settings::settleSeconds());
+}
+
+// Only one run at a time: the timed run that came due while another worked, then files that
+// arrived meanwhile, each after the one before. After a cancel (a click, or the window
+// closing) none follows at once.
+void Scheduler::runWhatCameDue()
+{
+    while (m_started && !m_run.isActive() && !m_runCancelled) {
+        if (remainingMinutes() <= 0)
+            runDueTransfer();
+        else if (m_arrivalWaiting)
+            runForArrivals();
+        else
+            return;
     }
-    runDueTransfer();
 }
 
 void Scheduler::runDueTransfer()
 {
     m_window.showCaption(stateCaption(StateRun) + QLatin1Char('!'));
     m_window.runMinuteTimer(false);
-    RunTransfer();
+    runOnce();
     m_window.runMinuteTimer(true);
-    m_elapsedMinutes = 0;
+    m_periodStartMs = m_clock();
     if (!m_started) {
         m_window.showCaption(stateCaption(StateStopped));
         return;
     }
     m_window.showCaption(stateCaption(StateStarted));
     m_window.showCaption(countingCaption(m_intervalMinutes));
+}
+
+// The countdown goes on as it was: a run on arrival is no timed run.
+void Scheduler::runForArrivals()
+{
+    runOnce();
+    if (remainingMinutes() > 0)
+        showCountdown();
+}
+
+void Scheduler::filesArrived()
+{
+    if (!m_started)
+        return;
+    m_arrivalWaiting = true;
+    // While a run works, the run comes after it.
+    if (!m_run.isActive()) {
+        m_runCancelled = false;
+        runWhatCameDue();
+    }
+}
+
+// The watcher works while the schedule is started and the option is on.
+void Scheduler::followArrivals()
+{
+    if (!m_started || !Settings::runOnArrival()) {
+        m_watcher.stop();
+        m_arrivalWaiting = false;
+        return;
+    }
+    if (m_watcher.mode() == ArrivalWatcher::Mode::Off)
+        m_watcher.watch(m_window.transferRequest().sourceFolder);
+}
+
+// During a run the newest line may be the in-progress line that the run replaces: the report
+// waits for the run's end.
+void Scheduler::logFileFailed(const QString &reason)
+{
+    m_logFileTrouble = reason;
+    if (!m_run.isActive())
+        reportLogFileTrouble();
+}
+
+void Scheduler::reportLogFileTrouble()
+{
+    const QString reason = m_logFileTrouble.value_or(QString());
+    m_logFileTrouble.reset();
+    m_log.logWithPrefix(text(LogFileUnwritable) + QLatin1String(": ") + reason, ActivityLog::PrefixWanted());
+    m_log.selectNewest();
+}
+
+// A count at or past the interval is a run that follows at the next tick: the caption says
+// one minute rather than none.
+void Scheduler::showCountdown()
+{
+    if (m_started)
+        m_window.showCaption(countingCaption(std::max(remainingMinutes(), 1)));
 }
 
 void Scheduler::blink()
@@ -167,10 +329,15 @@ void Scheduler::CheckFolders()
 
 void Scheduler::SetMessages(bool languageChanged)
 {
+    const int intervalBefore = m_intervalMinutes;
     FillIntervalList();
-    // A count already at or past the new interval would never reach it again.
-    if (m_started && m_elapsedMinutes >= m_intervalMinutes)
-        m_elapsedMinutes = 0;
+    // A shorter interval that the count has already passed begins anew; a run that was due
+    // anyway (the machine slept past it) still follows at the next tick.
+    const int elapsed = elapsedMinutes();
+    if (m_started && elapsed >= m_intervalMinutes && elapsed < intervalBefore)
+        m_periodStartMs = m_clock();
+    m_logFile.setEnabled(Settings::logFileWanted());
+    followArrivals();
 
     // While a run works, the button and the caption are the run's, in the new language.
     if (m_run.isActive()) {
@@ -178,7 +345,7 @@ void Scheduler::SetMessages(bool languageChanged)
     } else {
         if (m_started) {
             m_window.showStartStop(text(ButtonStarted));
-            m_window.showCaption(countingCaption(m_intervalMinutes - m_elapsedMinutes));
+            showCountdown();
         } else {
             m_window.showCaption(stateCaption(StateStopped));
             m_window.showStartStop(text(ButtonStopped));
@@ -191,11 +358,6 @@ void Scheduler::SetMessages(bool languageChanged)
             word + QLatin1Char(' ') + modGlobal::CurrentLanguage, ActivityLog::PrefixWanted());
         m_log.selectNewest();
     }
-}
-
-void Scheduler::RunTransfer()
-{
-    m_run.RunTransfer();
 }
 
 std::optional<int> Scheduler::ReadInterval(

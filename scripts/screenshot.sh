@@ -32,6 +32,8 @@ for tool in Xvfb openbox xdotool xwininfo xprop import; do
 done
 
 tessaro_scratch tessaro-shot
+# The log file of the pictures' runs stays in the scratch folder.
+export XDG_STATE_HOME=$work/state
 
 mkdir -p "$work/config/Tessaro/Lite" "$work/fresh" "$work/Documents" "$work/Backup"
 for name in report-2024.pdf holiday-photos.zip notes.txt; do

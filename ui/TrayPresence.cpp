@@ -60,6 +60,8 @@ TrayPresence::TrayPresence(QWidget &window, const FrmMainTexts::Table &texts)
     m_menu.setObjectName("sevTray1Menu");
     m_open = m_menu.addAction(QString());
     m_open->setData(QStringLiteral("open"));
+    m_logFile = m_menu.addAction(QString());
+    m_logFile->setData(QStringLiteral("log"));
     m_exit = m_menu.addAction(QString());
     m_exit->setData(QStringLiteral("exit"));
     // Given to the icon, the menu is the tray's own: a StatusNotifier tray gets it over D-Bus,
@@ -91,6 +93,7 @@ bool TrayPresence::trayWanted() const
 void TrayPresence::retext()
 {
     m_open->setText(text(TrayOpen));
+    m_logFile->setText(text(OpenLogFile));
     m_exit->setText(text(TrayExit));
     if (m_icon->isVisible())
         refreshToolTip();

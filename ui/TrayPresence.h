@@ -14,7 +14,8 @@ class QAction;
 class QSystemTrayIcon;
 class QWidget;
 
-// The main window's place in the notification area: its icon with the menu "open"/"exit", its
+// The main window's place in the notification area: its icon with the menu "open", "log" (the
+// log file) and "exit", its
 // going there when minimised and coming back, and the notification of a failed run that
 // nobody watched.
 //
@@ -70,7 +71,7 @@ public:
 signals:
     // The user activated the icon (a click).
     void activated();
-    // The user chose the menu entry with the key "open" or "exit".
+    // The user chose the menu entry with the key "open", "log" or "exit".
     void menuChosen(const QString &key);
     // The user clicked the notification of a failed run.
     void notificationClicked();
@@ -89,6 +90,7 @@ private:
     QSystemTrayIcon *m_icon = nullptr;
     QMenu m_menu;
     QAction *m_open = nullptr;
+    QAction *m_logFile = nullptr;
     QAction *m_exit = nullptr;
     DesktopNotification m_notification;
     Desktop m_desktop;

@@ -34,6 +34,7 @@ dlgOptionen::dlgOptionen(const Owner &owner)
     connect(m_ui->dxCheck2, &QCheckBox::toggled, this, &dlgOptionen::dxCheck2_Change);
     connect(m_ui->cmdSave, &QPushButton::clicked, this, &dlgOptionen::cmdSave_Click);
     connect(m_ui->cmdCancel, &QPushButton::clicked, this, &dlgOptionen::cmdCancel_Click);
+    connect(m_ui->cmdLog, &QPushButton::clicked, this, &dlgOptionen::cmdLog_Click);
     Form_Load();
 }
 
@@ -55,6 +56,11 @@ void dlgOptionen::LoadLanguage()
         + Text(OptionsCaption).remove(QLatin1Char('&')));
     for (std::size_t box = 0; box < SwitchTexts.size(); ++box)
         m_switches[box]->setText(Text(SwitchTexts[box]));
+    m_ui->dxCheck7->setText(Text(RunOnArrivalBox));
+    m_ui->Label2->setText(Text(SettleLabel));
+    m_ui->dxSpin1->setAccessibleName(Text(SettleLabel).remove(QLatin1Char(':')).trimmed());
+    m_ui->dxCheck8->setText(Text(LogFileBox));
+    m_ui->cmdLog->setText(Text(OpenLogFile));
     m_ui->cmdCancel->setText(Text(CancelButton));
     m_ui->cmdSave->setText(Text(SaveButton));
     m_ui->Label1->setText(Text(LanguageLabel));
@@ -83,6 +89,10 @@ void dlgOptionen::loadSwitches()
 {
     for (std::size_t box = 0; box < Settings::OptionSwitches.size(); ++box)
         m_switches[box]->setChecked(Settings::isOn(Settings::OptionSwitches[box]));
+    m_ui->dxCheck7->setChecked(Settings::isOn(Settings::RunOnArrivalBox));
+    m_ui->dxSpin1->setRange(0, Settings::MostSettleSeconds);
+    m_ui->dxSpin1->setValue(Settings::settleSeconds());
+    m_ui->dxCheck8->setChecked(Settings::isOn(Settings::LogFileBox));
 }
 
 void dlgOptionen::ApplyBackColor()
@@ -129,6 +139,9 @@ void dlgOptionen::saveSwitches()
 {
     for (std::size_t box = 0; box < Settings::OptionSwitches.size(); ++box)
         Settings::writeSwitch(Settings::OptionSwitches[box].key, m_switches[box]->isChecked());
+    Settings::write(Settings::Key::SettleSeconds, QString::number(m_ui->dxSpin1->value()));
+    Settings::writeSwitch(Settings::Key::LogFile, m_ui->dxCheck8->isChecked());
+    Settings::writeSwitch(Settings::Key::RunOnArrival, m_ui->dxCheck7->isChecked());
 }
 
 // Only a language that the folder offers is taken; a typed name that is not among them (an
@@ -144,4 +157,10 @@ bool dlgOptionen::storeListedLanguage(const QString &language)
 void dlgOptionen::cmdCancel_Click()
 {
     reject();
+}
+
+void dlgOptionen::cmdLog_Click()
+{
+    if (m_owner.openLogFile)
+        m_owner.openLogFile();
 }

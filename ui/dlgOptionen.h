@@ -8,9 +8,10 @@
 #include <functional>
 #include <memory>
 
-// The options: the six switches of the settings file that the main window does not show,
-// and the language of the program. Each opening reads them afresh; Save writes them back
-// and brings the window it belongs to up to date, Cancel and closing write nothing.
+// The options: the switches of the settings file that the main window does not show (the six
+// first ones, runs on arrival and the log file), the settle time and the language of the
+// program. Each opening reads them afresh; Save writes them back and brings the window it
+// belongs to up to date, Cancel and closing write nothing. A button opens the log file.
 class QCheckBox;
 namespace Ui
 {
@@ -29,6 +30,8 @@ public:
         std::function<void()> loadLanguage;
         // The window redraws its captions; with true it also logs the language line.
         std::function<void(bool languageChanged)> setMessages;
+        // Shows the log file in the desktop's viewer.
+        std::function<void()> openLogFile;
     };
 
     // The dialog loads its texts, languages and switches before it returns.
@@ -42,6 +45,7 @@ public:
     void dxCheck2_Change(bool checked);
     void cmdSave_Click();
     void cmdCancel_Click();
+    void cmdLog_Click();
 
     // The language names offered, in the order the language folder listed them.
     const QStringList &languageNames() const { return LanguageNames; }

@@ -98,6 +98,8 @@ void frmMain::connectControls()
     connect(&m_tray, &TrayPresence::activated, this, &frmMain::sevTray1_Activate);
     connect(&m_tray, &TrayPresence::menuChosen, this, &frmMain::sevTray1_MenuClick);
     connect(&m_tray, &TrayPresence::notificationClicked, this, &frmMain::sevTray1_MessageClick);
+    // After the schedule's own answer, which may have run the transfer.
+    connect(&m_scheduler.arrivalWatcher(), &ArrivalWatcher::arrived, this, [this] { closeWhenRunEnds(); });
     connect(m_ui->cmdStopStart, &QPushButton::clicked, this, &frmMain::cmdStopStart_Click);
     connect(m_ui->cmdFrom, &QPushButton::clicked, this, &frmMain::cmdFrom_Click);
     connect(m_ui->cmdTo, &QPushButton::clicked, this, &frmMain::cmdTo_Click);
@@ -300,7 +302,17 @@ dlgOptionen::Owner frmMain::optionsOwner()
     owner.window = this;
     owner.loadLanguage = [this] { LoadLanguage(); };
     owner.setMessages = [this](bool languageChanged) { SetMessages(languageChanged); };
+    owner.openLogFile = [this] { openLogFile(); };
     return owner;
+}
+
+// With the lines that still wait written first.
+void frmMain::openLogFile()
+{
+    LogFile &file = m_scheduler.logFile();
+    file.flushForReading();
+    if (!file.path().isEmpty())
+        Seams::openUrl(QUrl::fromLocalFile(file.path()));
 }
 
 void frmMain::cmdHelp_Click()
@@ -410,6 +422,8 @@ void frmMain::sevTray1_MenuClick(const QString &key)
 {
     if (key == QLatin1String("open"))
         m_tray.restore();
+    else if (key == QLatin1String("log"))
+        openLogFile();
     else if (key == QLatin1String("exit"))
         cmdQuit_Click();
 }
@@ -440,7 +454,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     if (m_scheduler.isRunActive()) {
         // The run finishes its file and writes its summary; the window closes after it.
-        m_scheduler.transferRun().requestStop();
+        m_scheduler.cancelRun();
         m_closeAfterRun = true;
         event->ignore();
         return;

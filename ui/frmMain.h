@@ -64,6 +64,8 @@ public:
     void sevTray1_MenuClick(const QString &key);
     // A click on the notification of a run with errors: the window and its log come back.
     void sevTray1_MessageClick();
+    // The log file in the desktop's viewer (the tray menu's "log" and the options).
+    void openLogFile();
 
     Scheduler &scheduler() { return m_scheduler; }
     ActivityLog &activityLog() { return m_log; }

@@ -215,7 +215,7 @@ TEST_F(WaylandEndToEnd, TheIconIsThereFromTheStartItsMenuBringsThePutAwayWindowB
     QStringList labels;
     for (const QJsonValue &label : menu.value("labels").toArray())
         labels.append(label.toString().remove('_').remove('&'));
-    ASSERT_EQ(labels, QStringList({"Open", "Exit"}));
+    ASSERT_EQ(labels, QStringList({"Open", "Open log file", "Exit"}));
     const QJsonArray ids = menu.value("ids").toArray();
 
     // Put away by the desktop (as a minimise would), the window comes back from the menu.
@@ -225,7 +225,7 @@ TEST_F(WaylandEndToEnd, TheIconIsThereFromTheStartItsMenuBringsThePutAwayWindowB
     EXPECT_TRUE(DesktopBus::waitFor([&] { return window().value("visible").toBool(); }, WaitMs))
         << "\"Open\" did not bring the window back";
 
-    bus->send("click " + QByteArray::number(ids.at(1).toInt()));
+    bus->send("click " + QByteArray::number(ids.at(2).toInt()));
     EXPECT_TRUE(app.waitForFinished(WaitMs))
         << "\"Exit\" did not end the program: " << app.readAllStandardError().toStdString();
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);

@@ -135,7 +135,18 @@ public:
         : Scheduler(host, host.log, host.texts)
     {
         transferRun().setFreeSpaceProbe(host.freeSpaceProbe());
+        setClock([this] { return clockMs; });
     }
+
+    // A minute of the schedule's clock passes, and the minute tick comes.
+    void minutePasses()
+    {
+        clockMs += 60000;
+        countMinute();
+    }
+
+    // The schedule's clock in ms: it moves only when a test moves it.
+    qint64 clockMs = 0;
 };
 
 // A private settings file for one test; the engine reads it through ReadSetting.

@@ -4,7 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
+#include <utility>
 
 using TestFiles::write;
 
@@ -49,15 +53,15 @@ TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
     EXPECT_EQ(host.log.selectedRow(), 0);
     EXPECT_EQ(copiedFiles(), 0);
 
-    scheduler.countMinute();
+    scheduler.minutePasses();
     EXPECT_EQ(host.caption, counting(4, "Minutes"));
     for (int n = 0; n < 3; ++n)
-        scheduler.countMinute();
+        scheduler.minutePasses();
     EXPECT_EQ(host.caption, counting(1, "Minute"));
     EXPECT_EQ(copiedFiles(), 0);
 
     host.captions.clear();
-    scheduler.countMinute();
+    scheduler.minutePasses();
     EXPECT_EQ(copiedFiles(), 1);
     EXPECT_EQ(host.captions,
         QStringList({"Tessaro Lite - t15!", "Tessaro Lite - t15 (t27 1 t29)", "Tessaro Lite - t14",
@@ -69,7 +73,7 @@ TEST_F(SchedulerTest, StartCountsDownFiveMinutesRunsAtZeroAndStartsAgain)
 
     // The next interval is a full one again.
     for (int n = 0; n < 4; ++n)
-        scheduler.countMinute();
+        scheduler.minutePasses();
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 }
 
@@ -79,7 +83,7 @@ TEST_F(SchedulerTest, IntervalOfOneMinuteRunsAtTheFirstTick)
     scheduler.toggleSchedule();
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 
-    scheduler.countMinute();
+    scheduler.minutePasses();
     EXPECT_EQ(host.log.lines(), QStringList({"t33", "t18: t19 "}));
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 }
@@ -89,7 +93,7 @@ TEST_F(SchedulerTest, StopResetsTheCountAndStartBeginsWithTheFullInterval)
     host.interval = "10 minutes";
     scheduler.toggleSchedule();
     for (int n = 0; n < 3; ++n)
-        scheduler.countMinute();
+        scheduler.minutePasses();
     EXPECT_EQ(host.caption, counting(7, "Minutes"));
 
     scheduler.toggleSchedule();
@@ -104,7 +108,7 @@ TEST_F(SchedulerTest, StopResetsTheCountAndStartBeginsWithTheFullInterval)
     EXPECT_EQ(host.log.selectedRow(), 1);
 
     // Ticks while stopped do nothing.
-    scheduler.countMinute();
+    scheduler.minutePasses();
     EXPECT_EQ(scheduler.elapsedMinutes(), 0);
     EXPECT_EQ(host.caption, "Tessaro Lite - t16");
 
@@ -127,7 +131,7 @@ TEST_F(SchedulerTest, ClickDuringARunOnlyCancelsIt)
         }
     };
 
-    scheduler.countMinute();
+    scheduler.minutePasses();
 
     EXPECT_TRUE(clicked);
     EXPECT_TRUE(scheduler.isStarted());
@@ -138,17 +142,19 @@ TEST_F(SchedulerTest, ClickDuringARunOnlyCancelsIt)
     EXPECT_EQ(host.caption, counting(1, "Minute"));
 }
 
-TEST_F(SchedulerTest, DoActionOnStartRunsBeforeTheBlinkingAndSkipsARunDueMeanwhile)
+TEST_F(SchedulerTest, DoActionOnStartRunsBeforeTheBlinkingAndARunDueMeanwhileFollowsIt)
 {
     ASSERT_TRUE(write(src + "/a.txt", "a"));
     ASSERT_TRUE(write(src + "/b.txt", "b"));
     settings.set("DoActionOnStart", "1");
     host.interval = "1 Minute";
     bool blinkingDuringRun = false;
+    bool ticked = false;
     host.onEvents = [&] {
         blinkingDuringRun = blinkingDuringRun || host.timer2.value_or(false);
         // The minute comes due while the run begun by Start works.
-        scheduler.countMinute();
+        if (!std::exchange(ticked, true))
+            scheduler.minutePasses();
     };
 
     scheduler.toggleSchedule();
@@ -156,11 +162,127 @@ TEST_F(SchedulerTest, DoActionOnStartRunsBeforeTheBlinkingAndSkipsARunDueMeanwhi
     EXPECT_FALSE(blinkingDuringRun);
     EXPECT_EQ(host.timer2, true);
     EXPECT_EQ(copiedFiles(), 2);
-    ASSERT_EQ(host.log.lineCount(), 3);
-    EXPECT_EQ(host.log.line(0), "t33");
+    EXPECT_EQ(host.log.lines(),
+        QStringList({"t33", "t25: a.txt", "t25: b.txt", "t22 (t24): a.txt", "t22 (t24): b.txt"}));
+    EXPECT_TRUE(host.captions.contains("Tessaro Lite - t15!"));
     EXPECT_EQ(scheduler.elapsedMinutes(), 0);
-    EXPECT_FALSE(host.captions.contains("Tessaro Lite - t15!"));
     EXPECT_EQ(host.caption, counting(1, "Minute"));
+}
+
+// Qt's timers stand still while the machine sleeps; the schedule's clock does not.
+TEST_F(SchedulerTest, TheCountdownKeepsTheClockThroughASleepAndCountsNoTickTwice)
+{
+    host.interval = "60 Minutes";
+    scheduler.toggleSchedule();
+    scheduler.clockMs += 10 * 60000 + 2000;
+    scheduler.countMinute();
+    EXPECT_EQ(host.caption, counting(50, "Minutes"));
+    // Ticks that come faster than the minutes (a timer that catches up) count nothing.
+    scheduler.countMinute();
+    scheduler.countMinute();
+    EXPECT_EQ(host.caption, counting(50, "Minutes"));
+
+    // Two hours asleep: the first tick after waking runs the overdue run, once.
+    ASSERT_TRUE(write(src + "/a.txt", "a"));
+    scheduler.clockMs += 120 * 60000;
+    scheduler.countMinute();
+    scheduler.countMinute();
+    EXPECT_EQ(host.log.lines(), QStringList({"t33", "t25: a.txt"}));
+    EXPECT_EQ(host.caption, counting(60, "Minutes"));
+
+    // Twenty minutes asleep: the first tick shows the minutes that are really left.
+    scheduler.clockMs += 20 * 60000 + 2000;
+    scheduler.countMinute();
+    EXPECT_EQ(host.caption, counting(40, "Minutes"));
+    EXPECT_EQ(host.log.lineCount(), 2);
+}
+
+// Run on the source folder's notifications (a local folder) with a short quiet time.
+TEST_F(SchedulerTest, FilesThatArriveStartARunAndTheCountdownGoesOn)
+{
+    settings.set("RunOnArrival", "1");
+    scheduler.arrivalWatcher().setTiming({50, 2000, 30000});
+    host.interval = "60 Minutes";
+    scheduler.toggleSchedule();
+    ASSERT_EQ(scheduler.arrivalWatcher().mode(), ArrivalWatcher::Mode::Notified);
+    scheduler.clockMs += 5 * 60000;
+
+    ASSERT_TRUE(write(src + "/a.txt", "a"));
+    QTRY_COMPARE(copiedFiles(), 1);
+    EXPECT_EQ(host.log.lines(), QStringList({"t33", "t25: a.txt"}));
+    EXPECT_EQ(host.caption, counting(55, "Minutes"));
+    scheduler.minutePasses();
+    EXPECT_EQ(host.caption, counting(54, "Minutes"));
+
+    // A burst of files gives a few runs, not one per file.
+    const int runsBefore = host.runsEnded;
+    for (int n = 0; n < 300; ++n)
+        ASSERT_TRUE(write(src + QString("/burst%1.txt").arg(n), "b"));
+    QTRY_COMPARE(copiedFiles(), 301);
+    QTest::qWait(200);
+    EXPECT_LE(host.runsEnded - runsBefore, 3);
+
+    // Files that a move takes out of the folder start no run; nor does anything but a plain file.
+    host.move = true;
+    ASSERT_TRUE(write(src + "/moved.txt", "m"));
+    QTRY_VERIFY(!QFile::exists(src + "/moved.txt"));
+    const int runsAfterMove = host.runsEnded;
+    ASSERT_TRUE(QDir(src).mkdir("folder"));
+    ASSERT_TRUE(write(src + "/.hidden", "h"));
+    QTest::qWait(200);
+    EXPECT_EQ(host.runsEnded, runsAfterMove);
+
+    scheduler.toggleSchedule();
+    EXPECT_EQ(scheduler.arrivalWatcher().mode(), ArrivalWatcher::Mode::Off);
+    ASSERT_TRUE(write(src + "/late.txt", "l"));
+    QTest::qWait(200);
+    EXPECT_EQ(host.runsEnded, runsAfterMove);
+}
+
+// The file gets the final lines with the moment in ISO 8601; when it cannot be written, the
+// window's log says so once, and the runs go on.
+TEST_F(SchedulerTest, TheLogFileHoldsTheFinalLinesAndAFailureIsToldOnce)
+{
+    QTemporaryDir state;
+    const QByteArray stateBefore = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    auto own = std::make_unique<TestScheduler>(host);
+    qputenv("XDG_STATE_HOME", stateBefore);
+    own->transferRun().setEventInterval(0);
+    own->transferRun().setFilesAhead(0);
+    const QString logPath = state.filePath("TessaroLite/TessaroLite.log");
+    ASSERT_EQ(own->logFile().path(), logPath);
+
+    ASSERT_TRUE(write(src + "/a.txt", "a"));
+    ASSERT_TRUE(write(src + "/line\nbreak.txt", "b"));
+    host.interval = "1 Minute";
+    own->toggleSchedule();
+    own->minutePasses();
+    own->toggleSchedule();
+    own->logFile().flush();
+    host.log.clear();
+
+    const QStringList lines = QString::fromUtf8(TestFiles::read(logPath)).split('\n', Qt::SkipEmptyParts);
+    const QRegularExpression stamp(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d )");
+    QStringList texts;
+    for (const QString &line : lines) {
+        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
+        texts.append(line.mid(26));
+    }
+    // Not the in-progress lines; names as the window shows them.
+    EXPECT_EQ(texts, QStringList({"t33", "t25: a.txt", "t25: line\\nbreak.txt", "t34"}));
+
+    // The state folder turns into a file.
+    ASSERT_TRUE(QDir(state.filePath("TessaroLite")).removeRecursively());
+    ASSERT_TRUE(write(state.filePath("TessaroLite"), "not a folder"));
+    ASSERT_TRUE(write(src + "/c.txt", "c"));
+    own->toggleSchedule();
+    own->minutePasses();
+    ASSERT_TRUE(write(src + "/d.txt", "d"));
+    own->minutePasses();
+    EXPECT_EQ(copiedFiles(), 4);
+    EXPECT_EQ(host.log.lines().filter(QRegularExpression("^t80: .+")).size(), 1)
+        << host.log.lines().join(" | ").toStdString();
 }
 
 TEST_F(SchedulerTest, StartRefusesAnIntervalThatIsNoWholeNumberFrom1To540)
@@ -265,7 +387,7 @@ TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt
     host.interval = "30 Minutes";
     scheduler.toggleSchedule();
     for (int n = 0; n < 3; ++n)
-        scheduler.countMinute();
+        scheduler.minutePasses();
 
     settings.set("Interval", "10");
     scheduler.SetMessages(false);
@@ -276,7 +398,7 @@ TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt
     EXPECT_EQ(host.interval, "10 Minutes");
 
     for (int n = 0; n < 4; ++n)
-        scheduler.countMinute();
+        scheduler.minutePasses();
     settings.set("Interval", "5");
     scheduler.SetMessages(false);
     EXPECT_EQ(scheduler.elapsedMinutes(), 0);
@@ -285,7 +407,7 @@ TEST_F(SchedulerTest, SetMessagesTakesTheStoredIntervalAndRestartsACountBeyondIt
 
     // The count reaches the new interval again.
     for (int n = 0; n < 5; ++n)
-        scheduler.countMinute();
+        scheduler.minutePasses();
     EXPECT_TRUE(host.log.lines().contains("t18: t19 "));
 }
 

@@ -131,7 +131,7 @@ TEST_F(BadInputTest, ScheduleAndRunKeepWorkingWithGarbledFiles)
         ASSERT_TRUE(scheduler.isStarted()) << host.interval.left(40).toStdString();
         EXPECT_EQ(scheduler.intervalMinutes(), 5);
         for (int tick = 0; tick < 5; ++tick)
-            scheduler.countMinute();
+            scheduler.minutePasses();
 
         EXPECT_EQ(TestFiles::read(dst + "/f.txt"), "content");
         EXPECT_TRUE(host.log.newestLine().endsWith(": f.txt")) << host.log.newestLine().toStdString();

@@ -352,7 +352,7 @@ TEST_F(FaultsTest, ThousandTimedRunsMoveEveryNewFileOnceAndIntact)
         for (const Arrival &arrival : arrivals.at(tick))
             ASSERT_TRUE(TestFiles::write(
                 in(src, arrival.name), Reliability::patternBytes(arrival.size, arrival.seed)));
-        scheduler.countMinute();
+        scheduler.minutePasses();
     }
 
     {

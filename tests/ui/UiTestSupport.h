@@ -130,10 +130,19 @@ protected:
             file.write((key + "=" + value + "\r\n").toUtf8());
     }
 
+    // The schedule's clock is the test's, which moves only when a minute passes.
     frmMain &open(const QStringList &arguments = {})
     {
         window = std::make_unique<frmMain>(arguments);
+        window->scheduler().setClock([this] { return clockMs; });
         return *window;
+    }
+
+    // A minute passes, and the window's minute timer ticks.
+    void minutePasses()
+    {
+        clockMs += 60000;
+        window->Timer1_Timer();
     }
 
     template <typename T> T *control(const char *name) const
@@ -155,6 +164,7 @@ protected:
     QString source;
     QString destination;
     std::unique_ptr<frmMain> window;
+    qint64 clockMs = 0;
 
     std::deque<bool> answers;
     std::vector<AskedQuestion> questions;

@@ -8,6 +8,7 @@
 
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTest>
 
 namespace
@@ -115,6 +116,35 @@ TEST_F(OptionsTest, OpensWithTheStoredSwitchesAndItsTexts)
     EXPECT_EQ(setting("DoActionOnStart"), "1");
     EXPECT_EQ(setting("Save"), "1");
     EXPECT_EQ(setting("Question"), "0");
+}
+
+TEST_F(OptionsTest, RunsOnArrivalTheSettleTimeAndTheLogFileAreStoredAndTheLogFileOpens)
+{
+    // No LogFile line; a settle time beyond its range.
+    writeSettings({{"SettleSeconds", "99999"}, {"RunOnArrival", "1"}});
+    open();
+    openOptions();
+    EXPECT_EQ(box(7)->text(), lang(78));
+    EXPECT_EQ(option<QLabel>("Label2")->text(), lang(76));
+    EXPECT_EQ(box(8)->text(), lang(77));
+    EXPECT_EQ(option<QPushButton>("cmdLog")->text(), lang(79));
+    auto *settle = option<QSpinBox>("dxSpin1");
+    EXPECT_EQ(settle->value(), 3600);
+    EXPECT_TRUE(box(7)->isChecked());
+    EXPECT_TRUE(box(8)->isChecked());
+
+    QTest::mouseClick(option<QPushButton>("cmdLog"), Qt::LeftButton);
+    EXPECT_EQ(openedUrls, QList<QUrl>({QUrl::fromLocalFile(window->scheduler().logFile().path())}));
+
+    settle->setValue(30);
+    box(7)->click();
+    box(8)->click();
+    save();
+    EXPECT_EQ(setting("SettleSeconds"), "30");
+    EXPECT_EQ(setting("RunOnArrival"), "0");
+    EXPECT_EQ(setting("LogFile"), "0");
+    // The window follows at once.
+    EXPECT_FALSE(window->scheduler().logFile().isEnabled());
 }
 
 TEST_F(OptionsTest, TheQuestionLocksSavingWithoutAsking)
@@ -297,7 +327,8 @@ TEST_F(OptionsTest, OpensCentredOverTheMainWindowFromItsButton)
 {
     open();
     window->show();
-    window->move(40, 30);
+    // Low enough that the taller dialog fits above it on the screen.
+    window->move(40, 150);
     QPoint dialogCentre;
     QPoint mainCentre;
     whenModalOpens<dlgOptionen>([&](dlgOptionen &dialog) {

@@ -108,15 +108,15 @@ TEST_F(WindowTest, CountdownOfFiveMinutesRunsAtZeroAndStartsAgain)
     EXPECT_EQ(window->windowTitle(), counting(5, "minutes"));
 
     for (int remaining = 4; remaining >= 2; --remaining) {
-        window->Timer1_Timer();
+        minutePasses();
         EXPECT_EQ(window->windowTitle(), counting(remaining, "minutes"));
     }
-    window->Timer1_Timer();
+    minutePasses();
     EXPECT_EQ(window->windowTitle(), counting(1, "minute"));
     EXPECT_FALSE(QFile::exists(QDir(destination).filePath("a.txt")));
 
     QSignalSpy titles(window.get(), &QWidget::windowTitleChanged);
-    window->Timer1_Timer();
+    minutePasses();
     EXPECT_TRUE(QFile::exists(QDir(destination).filePath("a.txt")));
     ASSERT_GE(titles.count(), 3);
     EXPECT_EQ(titles.first().first().toString(), "Tessaro Lite - Running!");
@@ -134,7 +134,7 @@ TEST_F(WindowTest, IntervalOfOneMinuteRunsAtTheFirstTick)
     EXPECT_EQ(control<QComboBox>("dxCombo1")->currentText(), "1 minute");
     QTest::mouseClick(stopStart(), Qt::LeftButton);
     EXPECT_EQ(window->windowTitle(), counting(1, "minute"));
-    window->Timer1_Timer();
+    minutePasses();
     EXPECT_TRUE(QFile::exists(QDir(destination).filePath("one.txt")));
     EXPECT_EQ(window->windowTitle(), counting(1, "minute"));
 }
@@ -144,7 +144,7 @@ TEST_F(WindowTest, StopUnlocksTheInputsAndStartCountsFromTheFullIntervalAgain)
     open();
     QTest::mouseClick(stopStart(), Qt::LeftButton);
     for (int tick = 0; tick < 3; ++tick)
-        window->Timer1_Timer();
+        minutePasses();
     EXPECT_EQ(window->windowTitle(), counting(2, "minutes"));
 
     // While started the interval cannot be changed, neither by typing nor by the list.
@@ -169,7 +169,7 @@ TEST_F(WindowTest, StopUnlocksTheInputsAndStartCountsFromTheFullIntervalAgain)
     EXPECT_EQ(logLines(), (QStringList {"Schedule started", "Schedule stopped"}));
 
     // Ticks while stopped count nothing.
-    window->Timer1_Timer();
+    minutePasses();
     EXPECT_EQ(window->windowTitle(), Stopped);
     QTest::mouseClick(stopStart(), Qt::LeftButton);
     EXPECT_EQ(window->windowTitle(), counting(5, "minutes"));

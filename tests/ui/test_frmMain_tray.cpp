@@ -3,6 +3,7 @@
 // tests/e2e checks the real one.
 #include "UiTestSupport.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -61,21 +62,28 @@ TEST_F(WindowTest, MinimisingWithoutSysTrayOrWithoutATrayStaysInTheTaskBar)
     EXPECT_FALSE(window->trayIcon().isVisible());
 }
 
-TEST_F(WindowTest, TrayMenuIsTheIconsOwnAndOffersOpenAndExitOnceInTheProgramsLanguage)
+TEST_F(WindowTest, TrayMenuIsTheIconsOwnAndOffersOpenTheLogFileAndExitOnceInTheProgramsLanguage)
 {
     open();
     QMenu &menu = window->trayMenu();
     // The tray shows the menu itself: a StatusNotifier tray reads it over D-Bus.
     EXPECT_EQ(window->trayIcon().contextMenu(), &menu);
-    const QStringList expected = {lang(58) + "=open", lang(59) + "=exit"};
+    const QStringList expected = {lang(58) + "=open", lang(79) + "=log", lang(59) + "=exit"};
     EXPECT_EQ(entryTexts(menu), expected);
     window->sevTray1_MouseUp(2);
     emit window->trayIcon().activated(QSystemTrayIcon::Context);
     EXPECT_EQ(entryTexts(menu), expected);
 
+    // The log file opens in the desktop's viewer, there even before its first line.
+    const QString logFile = window->scheduler().logFile().path();
+    QFile::remove(logFile);
+    menu.actions().at(1)->trigger();
+    EXPECT_EQ(openedUrls, QList<QUrl>({QUrl::fromLocalFile(logFile)}));
+    EXPECT_TRUE(QFileInfo::exists(logFile));
+
     useLanguage("Deutsch");
     window->LoadLanguage();
-    EXPECT_EQ(entryTexts(menu), QStringList({lang(58) + "=open", lang(59) + "=exit"}));
+    EXPECT_EQ(entryTexts(menu), QStringList({lang(58) + "=open", lang(79) + "=log", lang(59) + "=exit"}));
     EXPECT_NE(entryTexts(menu), expected);
 }
 
@@ -98,13 +106,13 @@ TEST_F(WindowTest, TrayOpenRestoresAndExitQuitsWithTheQuestionWhileStarted)
     window->showMinimized();
     QTRY_VERIFY(!window->isVisible());
     answers = {false, true};
-    window->trayMenu().actions().at(1)->trigger();
+    window->trayMenu().actions().at(2)->trigger();
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].text, lang(56) + "\r\n" + lang(57));
     EXPECT_TRUE(window->scheduler().isStarted());
     EXPECT_EQ(unloaded.count(), 0);
 
-    window->trayMenu().actions().at(1)->trigger();
+    window->trayMenu().actions().at(2)->trigger();
     EXPECT_FALSE(window->scheduler().isStarted());
     EXPECT_EQ(unloaded.count(), 1);
     EXPECT_FALSE(window->trayIcon().isVisible());
@@ -125,12 +133,12 @@ TEST_F(WindowTest, ARunWithErrorsInTheTrayNotifiesOnceAndTheNotificationBringsTh
     makeFile(dir.path(), "To");
 
     // In sight, the log is where the errors show.
-    window->Timer1_Timer();
+    minutePasses();
     EXPECT_TRUE(notifications.empty());
 
     window->showMinimized();
     QTRY_VERIFY(!window->isVisible());
-    window->Timer1_Timer();
+    minutePasses();
     ASSERT_EQ(notifications.size(), 1u);
     EXPECT_EQ(notifications[0].title, "Tessaro Lite - Errors in the last run");
     const QStringList told = notifications[0].text.split('\n');
@@ -145,7 +153,7 @@ TEST_F(WindowTest, ARunWithErrorsInTheTrayNotifiesOnceAndTheNotificationBringsTh
     // A clean run tells nothing, but the icon knows it.
     ASSERT_TRUE(QFile::remove(QDir(dir.path()).filePath("To")));
     makeFolder("To");
-    window->Timer1_Timer();
+    minutePasses();
     EXPECT_EQ(notifications.size(), 1u);
     EXPECT_TRUE(window->trayIcon().toolTip().endsWith(" - no errors"));
 
