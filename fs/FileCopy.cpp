@@ -4,7 +4,6 @@
 #include "fs/TestHooks.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -25,8 +24,6 @@ namespace
 constexpr qint64 ChunkBytes = 1024 * 1024;
 constexpr size_t BufferBytes = 1024 * 1024;
 constexpr int HiddenNameAttempts = 16;
-const QByteArray HiddenPrefix(".tessaro-");
-const QByteArray HiddenSuffix(".part");
 
 bool unnamedFileUnsupported(int code)
 {
@@ -41,29 +38,6 @@ bool kernelCopyUnsupported(int code)
 bool renameFlagUnsupported(int code)
 {
     return code == EINVAL || code == ENOSYS || code == EOPNOTSUPP;
-}
-
-QByteArray hiddenName()
-{
-    return HiddenPrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + HiddenSuffix;
-}
-
-int lockExclusive(int fd)
-{
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR)
-            return errno;
-    }
-    return 0;
-}
-
-// Whether the name in the folder still stands for the open file.
-bool stillNamed(int folder, const QByteArray &name, int fd)
-{
-    struct stat byName;
-    struct stat byFd;
-    return ::fstatat(folder, name.constData(), &byName, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &byFd) == 0
-        && byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
 }
 
 // The creation mask of the process, read without changing it (umask() would, for a moment,
@@ -195,10 +169,19 @@ int copySparse(RangeCopier &copier, int in, int out, qint64 size)
 
 } // namespace
 
+FolderCaps::FolderCaps() = default;
+FolderCaps::~FolderCaps() = default;
+
 void FolderCaps::learn(int folder)
 {
     creationMask = processCreationMask();
     defaultAcl = ::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) > 0;
+    m_temporaries = std::make_unique<RunTemporaries>(folder);
+}
+
+bool FolderCaps::recordUnusable() const
+{
+    return m_temporaries && m_temporaries->recordUnusable();
 }
 
 TemporaryFile::TemporaryFile(int folder, FolderCaps &caps)
@@ -210,16 +193,15 @@ TemporaryFile::TemporaryFile(int folder, FolderCaps &caps)
 TemporaryFile::~TemporaryFile()
 {
     m_fd.reset();
-    if (!m_hiddenName.isEmpty())
-        ::unlinkat(m_folder, m_hiddenName.constData(), 0);
-    m_lock.reset();
+    if (!m_hiddenName.isEmpty()
+        && (::unlinkat(m_folder, m_hiddenName.constData(), 0) == 0 || errno == ENOENT))
+        hiddenNameGone();
 }
 
 TemporaryFile::TemporaryFile(TemporaryFile &&other) noexcept
     : m_folder(other.m_folder)
     , m_caps(other.m_caps)
     , m_fd(std::move(other.m_fd))
-    , m_lock(std::move(other.m_lock))
     , m_hiddenName(std::exchange(other.m_hiddenName, QByteArray()))
 {
 }
@@ -241,28 +223,22 @@ int TemporaryFile::createUnnamed(mode_t mode)
     return m_fd.valid() ? 0 : errno;
 }
 
-// The hidden file is locked, through a second descriptor of its own, for as long as it is in
-// use. A run that cleans up temporaries removes only those it can lock, so it never takes one
-// from a copy that is still working.
+// The name carries the run's token, which the record holds before the first such name is made:
+// a run killed at any moment leaves nothing that the next run into the folder cannot find.
 int TemporaryFile::createHidden(mode_t mode)
 {
     for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
-        const QByteArray name = hiddenName();
+        const QByteArray name = m_caps->temporaries().nextName();
         FileDescriptor fd(
             ::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode));
-        if (!fd.valid() && errno == EEXIST)
-            continue;
-        if (!fd.valid())
-            return errno;
-        FileDescriptor lock(::openat(m_folder, name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (lock.valid())
-            lockExclusive(lock.get());
-        // A clean-up may have taken the file between its creation and the lock.
-        if (!stillNamed(m_folder, name, fd.get()))
-            continue;
-        record(name, fd.get());
+        if (!fd.valid()) {
+            const int code = errno;
+            m_caps->temporaries().nameGone();
+            if (code == EEXIST)
+                continue;
+            return code;
+        }
         m_fd = std::move(fd);
-        m_lock = std::move(lock);
         m_hiddenName = name;
         return 0;
     }
@@ -273,7 +249,7 @@ int TemporaryFile::place(const QByteArray &name, Placement placement)
 {
     if (!m_hiddenName.isEmpty()) {
         // Closed first, so that a late write error (network file systems report them here)
-        // keeps the name from a copy that is not whole; the lock stays until the rename.
+        // keeps the name from a copy that is not whole.
         if (const int code = m_fd.close())
             return code;
         return renameHidden(name, placement);
@@ -304,41 +280,39 @@ int TemporaryFile::linkUnnamed(const QByteArray &name) const
     return 0;
 }
 
+// The hidden name is one of the run's, so the record covers it before it exists: a kill
+// between this link and the rename leaves a complete copy that the next run removes.
 int TemporaryFile::linkUnderHiddenName()
 {
-    lockExclusive(m_fd.get());
     for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
-        // Not recorded: the hidden name stands only for the moment between this link and the
-        // rename that follows, and a record line for every replaced file would make the
-        // record grow with the run.
-        const QByteArray hidden = hiddenName();
+        const QByteArray hidden = m_caps->temporaries().nextName();
         const int code = linkUnnamed(hidden);
-        if (code == EEXIST)
-            continue;
-        if (code == 0)
+        if (code == 0) {
             m_hiddenName = hidden;
-        return code;
+            return 0;
+        }
+        m_caps->temporaries().nameGone();
+        if (code != EEXIST)
+            return code;
     }
     return EEXIST;
 }
 
-// Only a recorded temporary is ever removed by a later run; one that cannot be recorded is
-// left where a kill would leave it.
-void TemporaryFile::record(const QByteArray &name, int fd) const
-{
-    struct stat st;
-    if (::fstat(fd, &st) == 0)
-        recordTemporary(m_folder, name, st);
-}
-
 int TemporaryFile::renameHidden(const QByteArray &name, Placement placement)
 {
+    notifyBeforeRename(m_hiddenName);
     const int code = placement == Placement::Replace
         ? (::renameat(m_folder, m_hiddenName.constData(), m_folder, name.constData()) == 0 ? 0 : errno)
         : renameNoReplace(m_folder, m_hiddenName, m_folder, name);
     if (code == 0)
-        m_hiddenName.clear();
+        hiddenNameGone();
     return code;
+}
+
+void TemporaryFile::hiddenNameGone()
+{
+    m_hiddenName.clear();
+    m_caps->temporaries().nameGone();
 }
 
 int copyContents(int in, int out, const struct stat &source, bool flush, const QByteArray &name,
@@ -388,13 +362,7 @@ int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const 
 
 bool isTemporaryName(const QByteArray &name)
 {
-    if (!name.startsWith(HiddenPrefix) || !name.endsWith(HiddenSuffix))
-        return false;
-    const QByteArray token
-        = name.mid(HiddenPrefix.size(), name.size() - HiddenPrefix.size() - HiddenSuffix.size());
-    return !token.isEmpty() && token.size() <= 16 && std::all_of(token.begin(), token.end(), [](char c) {
-        return std::isxdigit(uchar(c)) && !std::isupper(uchar(c));
-    });
+    return !temporaryToken(name).isEmpty();
 }
 
 } // namespace modFSO::detail

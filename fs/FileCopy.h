@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <atomic>
+#include <memory>
 #include <stop_token>
 #include <sys/stat.h>
 
@@ -18,10 +19,18 @@ inline constexpr int SourceCutShort = -1;
 
 using modFSO::FileDescriptor;
 
+class RunTemporaries;
+
 // What a destination folder can do (and whether the kernel copies into it from the source
-// folder), learned once per folder pair and shared by the threads that write into it. A kernel or file system
-// that refuses a way is not asked again.
+// folder), learned once per folder pair and shared by the threads that write into it, and the
+// hidden names that the run makes in it. A kernel or file system that refuses a way is not
+// asked again.
 struct FolderCaps {
+    FolderCaps();
+    ~FolderCaps();
+    FolderCaps(const FolderCaps &) = delete;
+    FolderCaps &operator=(const FolderCaps &) = delete;
+
     std::atomic<bool> unnamedFiles {true}; // O_TMPFILE
     std::atomic<bool> emptyPathLinks {true}; // linkat(fd, "", ..., AT_EMPTY_PATH)
     std::atomic<bool> kernelCopy {true}; // copy_file_range from the source folder's file system
@@ -30,12 +39,20 @@ struct FolderCaps {
     mode_t creationMask = 0;
     bool defaultAcl = false;
 
+    // Reads what the folder tells without a write, and starts the run's hidden names in it.
     void learn(int folder);
+    // Whether the record of temporaries could not be used for this run's names.
+    bool recordUnusable() const;
+    RunTemporaries &temporaries() { return *m_temporaries; }
+
+private:
+    std::unique_ptr<RunTemporaries> m_temporaries;
 };
 
 // The new file while it is written. With O_TMPFILE it has no name at all, so a crash leaves
-// nothing behind; otherwise it has a hidden name that the listing of plain files skips, that
-// is locked while it is in use, and that the destructor removes unless the file was placed.
+// nothing behind; otherwise it has a hidden name of the run's, recorded before it is made,
+// that the listing of plain files skips and that the destructor removes unless the file was
+// placed.
 class TemporaryFile
 {
 public:
@@ -60,12 +77,11 @@ private:
     int linkUnnamed(const QByteArray &name) const;
     int linkUnderHiddenName();
     int renameHidden(const QByteArray &name, Placement placement);
-    void record(const QByteArray &name, int fd) const;
+    void hiddenNameGone();
 
     int m_folder;
     FolderCaps *m_caps;
     FileDescriptor m_fd;
-    FileDescriptor m_lock;
     QByteArray m_hiddenName;
 };
 
@@ -83,7 +99,7 @@ void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps
 // Renames within one folder pair without replacing a target; EEXIST when the target exists.
 int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to);
 
-// Hidden temporaries are named ".tessaro-<hex>.part".
+// Hidden temporaries are named ".tessaro-<run's token>-<number>.part".
 bool isTemporaryName(const QByteArray &name);
 
 } // namespace modFSO::detail

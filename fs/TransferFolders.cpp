@@ -443,8 +443,13 @@ int TransferFolders::removeSourceIfUnchanged(const PendingTransfer &transfer) co
 
 void TransferFolders::removeLeftoverTemporaries() const
 {
-    if (m_destination >= 0)
-        detail::removeRecordedTemporaries(m_destination);
+    if (m_destination >= 0 && !detail::removeLeftoverTemporaries(m_destination))
+        m_recordUnusable.store(true);
+}
+
+bool TransferFolders::temporaryRecordUnusable() const
+{
+    return m_recordUnusable.load() || m_caps->recordUnusable();
 }
 
 void TransferFolders::copyInto(

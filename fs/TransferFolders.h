@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <stop_token>
 #include <sys/stat.h>
@@ -116,6 +117,9 @@ public:
     // (killed before it could remove them) and that no running copy still holds. Only those
     // this program recorded are ever touched.
     void removeLeftoverTemporaries() const;
+    // Whether the record of temporaries could not be used in this run (a link, a FIFO, a
+    // file of another user or no home folder): hidden temporaries of a killed run then stay.
+    bool temporaryRecordUnusable() const;
 
     QString sourceFolder() const { return m_sourcePath; }
     QString destinationFolder() const { return m_destinationPath; }
@@ -147,6 +151,7 @@ private:
     // would take some 70 each as text. A hash that two names share only costs a look.
     std::vector<quint64> m_destinationNames;
     bool m_destinationNoted = false;
+    mutable std::atomic<bool> m_recordUnusable {false};
 };
 
 } // namespace modFSO
