@@ -40,6 +40,27 @@ bool renameFlagUnsupported(int code)
     return code == EINVAL || code == ENOSYS || code == EOPNOTSUPP;
 }
 
+// Answers of linkat that mean that this file cannot be linked here (EPERM also where the
+// kernel protects links to other users' files); the rename then goes another way.
+bool linkRefused(int code)
+{
+    return code == EPERM || code == EOPNOTSUPP || code == ENOSYS || code == EMLINK;
+}
+
+int lockExclusive(int fd)
+{
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+QByteArray procPath(int fd)
+{
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
 // The creation mask of the process, read without changing it (umask() would, for a moment,
 // for every thread).
 mode_t processCreationMask()
@@ -174,6 +195,7 @@ FolderCaps::~FolderCaps() = default;
 
 void FolderCaps::learn(int folder)
 {
+    m_folder = folder;
     creationMask = processCreationMask();
     defaultAcl = ::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) > 0;
     m_temporaries = std::make_unique<RunTemporaries>(folder);
@@ -182,6 +204,77 @@ void FolderCaps::learn(int folder)
 bool FolderCaps::recordUnusable() const
 {
     return m_temporaries && m_temporaries->recordUnusable();
+}
+
+void FolderCaps::probe()
+{
+    std::call_once(m_probed, [this] { probeOnce(); });
+}
+
+// Every Linux file system with unnamed files also has links and a rename that refuses to
+// replace: there the probe needs no name, and so no line in the record. Elsewhere (FAT, exFAT,
+// FUSE, shares) the probe is a hidden file of the run's. A folder that takes no new file
+// (read-only, full, not the user's) teaches nothing: every ability stays "try it", and the
+// copies fail there as they would anyway.
+void FolderCaps::probeOnce()
+{
+    if (m_folder < 0 || !m_temporaries)
+        return;
+    FileDescriptor fd(::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (fd.valid())
+        return;
+    if (unnamedFileUnsupported(errno))
+        unnamedFiles.store(false);
+    probeNamed();
+}
+
+void FolderCaps::probeNamed()
+{
+    QByteArray name = m_temporaries->nextName();
+    FileDescriptor fd(::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
+        m_temporaries->nameGone();
+        return;
+    }
+    probeLinksAndRenames(name);
+    // rclone makes an empty file only once the kernel lets it go, which may be after the
+    // removal below: the probe would stay. A file with data is made when it is closed.
+    [[maybe_unused]] const bool withData = ::pwrite(fd.get(), "", 1, 0) == 1;
+    fd.reset();
+    if (::unlinkat(m_folder, name.constData(), 0) == 0)
+        m_temporaries->nameGone();
+}
+
+// Leaves name naming the probe's file, which a rename may have moved.
+void FolderCaps::probeLinksAndRenames(QByteArray &name)
+{
+    const QByteArray linked = m_temporaries->nextName();
+    const bool link = ::linkat(m_folder, name.constData(), m_folder, linked.constData(), 0) == 0;
+    hardLinks.store(link);
+    if (!link || ::unlinkat(m_folder, linked.constData(), 0) == 0)
+        m_temporaries->nameGone();
+    const QByteArray renamed = m_temporaries->nextName();
+    const bool rename
+        = ::renameat2(m_folder, name.constData(), m_folder, renamed.constData(), RENAME_NOREPLACE) == 0;
+    noReplaceRename.store(rename);
+    m_temporaries->nameGone();
+    if (rename)
+        name = renamed;
+}
+
+FolderLock::FolderLock(FolderCaps &caps)
+    : m_threads(caps.m_placing)
+    , m_folder(caps.folder())
+{
+    // Where the folder cannot be locked (NFS takes flock for a lock on the whole file, which a
+    // folder cannot have), the look and the rename are still made, as before there was a lock.
+    m_locked = m_folder >= 0 && lockExclusive(m_folder) == 0;
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_locked)
+        ::flock(m_folder, LOCK_UN);
 }
 
 TemporaryFile::TemporaryFile(int folder, FolderCaps &caps)
@@ -208,6 +301,7 @@ TemporaryFile::TemporaryFile(TemporaryFile &&other) noexcept
 
 int TemporaryFile::create(mode_t mode)
 {
+    m_caps->probe();
     if (m_caps->unnamedFiles.load(std::memory_order_relaxed) && !unnamedFilesRefused()) {
         const int code = createUnnamed(mode);
         if (code == 0 || !unnamedFileUnsupported(code))
@@ -245,22 +339,25 @@ int TemporaryFile::createHidden(mode_t mode)
     return EEXIST;
 }
 
-int TemporaryFile::place(const QByteArray &name, Placement placement)
+int TemporaryFile::place(const QByteArray &name, Placement placement, bool *replaced)
 {
+    if (replaced)
+        *replaced = false;
     if (!m_hiddenName.isEmpty()) {
         // Closed first, so that a late write error (network file systems report them here)
         // keeps the name from a copy that is not whole.
         if (const int code = m_fd.close())
             return code;
-        return renameHidden(name, placement);
+        return renameHidden(name, placement, false, replaced);
     }
-    if (placement == Placement::NoReplace)
-        return linkUnnamed(name);
+    const int code = linkUnnamed(name);
+    if (code != EEXIST || placement == Placement::NoReplace)
+        return code;
     // Overwrite: the complete copy gets a hidden name first, and one rename then swaps it in
     // for the old file, so that the name never stands for nothing or for half a file.
     if (const int code = linkUnderHiddenName())
         return code;
-    return renameHidden(name, placement);
+    return renameHidden(name, placement, true, replaced);
 }
 
 int TemporaryFile::linkUnnamed(const QByteArray &name) const
@@ -273,8 +370,8 @@ int TemporaryFile::linkUnnamed(const QByteArray &name) const
     }
     // Without the privilege for AT_EMPTY_PATH, the kernel's link to the open file in /proc
     // serves; it is not asked again once it worked.
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
-    if (::linkat(AT_FDCWD, self.constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW) != 0)
+    if (::linkat(AT_FDCWD, procPath(m_fd.get()).constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW)
+        != 0)
         return errno;
     m_caps->emptyPathLinks.store(false, std::memory_order_relaxed);
     return 0;
@@ -298,12 +395,16 @@ int TemporaryFile::linkUnderHiddenName()
     return EEXIST;
 }
 
-int TemporaryFile::renameHidden(const QByteArray &name, Placement placement)
+// nameTaken: the name is known to be taken, so Replace renames over it at once.
+int TemporaryFile::renameHidden(const QByteArray &name, Placement placement, bool nameTaken, bool *replaced)
 {
     notifyBeforeRename(m_hiddenName);
-    const int code = placement == Placement::Replace
-        ? (::renameat(m_folder, m_hiddenName.constData(), m_folder, name.constData()) == 0 ? 0 : errno)
-        : renameNoReplace(m_folder, m_hiddenName, m_folder, name);
+    int code = nameTaken ? EEXIST : renameNoReplace(m_folder, m_hiddenName, m_folder, name, *m_caps);
+    if (code == EEXIST && placement == Placement::Replace) {
+        code = ::renameat(m_folder, m_hiddenName.constData(), m_folder, name.constData()) == 0 ? 0 : errno;
+        if (code == 0 && replaced)
+            *replaced = true;
+    }
     if (code == 0)
         hiddenNameGone();
     return code;
@@ -337,27 +438,72 @@ void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps
     ::futimens(out, times);
 }
 
-// For file systems without hard links the last resort is a look before the rename; the window
-// between the two is the best such a file system allows.
-int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to)
+namespace
 {
-    if (::renameat2(fromFolder, from.constData(), toFolder, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (!renameFlagUnsupported(errno))
-        return errno;
-    if (::linkat(fromFolder, from.constData(), toFolder, to.constData(), 0) == 0) {
-        if (::unlinkat(fromFolder, from.constData(), 0) == 0)
-            return 0;
+
+// A link under the new name and the removal of the old one; ENOTSUP when this file cannot be
+// linked here, so that the caller takes another way.
+int renameByLink(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to, FolderCaps &caps)
+{
+    if (::linkat(fromFolder, from.constData(), toFolder, to.constData(), 0) != 0) {
         const int code = errno;
-        ::unlinkat(toFolder, to.constData(), 0);
-        return code;
+        if (!linkRefused(code))
+            return code;
+        if (code != EPERM)
+            caps.hardLinks.store(false);
+        return ENOTSUP;
     }
-    if (errno != EPERM && errno != EOPNOTSUPP)
-        return errno;
+    if (::unlinkat(fromFolder, from.constData(), 0) == 0)
+        return 0;
+    const int code = errno;
+    ::unlinkat(toFolder, to.constData(), 0);
+    return code;
+}
+
+// For file systems with neither links nor a rename that refuses to replace (FAT, exFAT,
+// rclone): a look, then the rename, with no other instance of the program between the two.
+int renameAfterLook(
+    int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to, FolderCaps &caps)
+{
+    const FolderLock lock(caps);
     struct stat st;
     if (::fstatat(toFolder, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
+    if (errno != ENOENT)
+        return errno;
     return ::renameat(fromFolder, from.constData(), toFolder, to.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int renameNoReplace(
+    int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to, FolderCaps &caps)
+{
+    caps.probe();
+    if (caps.noReplaceRename.load(std::memory_order_relaxed)) {
+        if (::renameat2(fromFolder, from.constData(), toFolder, to.constData(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (!renameFlagUnsupported(errno))
+            return errno;
+        caps.noReplaceRename.store(false, std::memory_order_relaxed);
+    }
+    if (caps.hardLinks.load(std::memory_order_relaxed)) {
+        const int code = renameByLink(fromFolder, from, toFolder, to, caps);
+        if (code != ENOTSUP)
+            return code;
+    }
+    return renameAfterLook(fromFolder, from, toFolder, to, caps);
+}
+
+int removeIfSame(int folder, const QByteArray &name, const struct stat &identity, FolderCaps &caps)
+{
+    const FolderLock lock(caps);
+    struct stat st;
+    if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (st.st_dev != identity.st_dev || st.st_ino != identity.st_ino)
+        return ESTALE;
+    return ::unlinkat(folder, name.constData(), 0) == 0 ? 0 : errno;
 }
 
 bool isTemporaryName(const QByteArray &name)

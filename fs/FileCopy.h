@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <stop_token>
 #include <sys/stat.h>
 
@@ -21,10 +22,13 @@ using modFSO::FileDescriptor;
 
 class RunTemporaries;
 
-// What a destination folder can do (and whether the kernel copies into it from the source
-// folder), learned once per folder pair and shared by the threads that write into it, and the
-// hidden names that the run makes in it. A kernel or file system that refuses a way is not
-// asked again.
+// What a destination folder's file system can do, and the hidden names that the run makes in
+// it; one per run and destination, shared by the threads that write into it. learn() reads
+// what needs no writing; the rest is found out once, with a hidden file of the run's, when the
+// first copy or rename into the folder needs it (probe()). Each ability starts as "try it". An
+// answer of the probe that means "not here" (on rclone mounts a link answers EIO) turns it
+// off, and the copy takes the way that works without it; the same answer later, from an
+// ability that the probe saw work, is an error.
 struct FolderCaps {
     FolderCaps();
     ~FolderCaps();
@@ -33,6 +37,8 @@ struct FolderCaps {
 
     std::atomic<bool> unnamedFiles {true}; // O_TMPFILE
     std::atomic<bool> emptyPathLinks {true}; // linkat(fd, "", ..., AT_EMPTY_PATH)
+    std::atomic<bool> hardLinks {true}; // linkat of a named file
+    std::atomic<bool> noReplaceRename {true}; // renameat2(..., RENAME_NOREPLACE)
     std::atomic<bool> kernelCopy {true}; // copy_file_range from the source folder's file system
     // Permission bits that new files would not get by themselves; with a default ACL the
     // folder decides the bits, so every copy sets them.
@@ -41,12 +47,43 @@ struct FolderCaps {
 
     // Reads what the folder tells without a write, and starts the run's hidden names in it.
     void learn(int folder);
+    // Finds out, once, what needs a file to try; later calls return at once.
+    void probe();
+
+    int folder() const { return m_folder; }
     // Whether the record of temporaries could not be used for this run's names.
     bool recordUnusable() const;
     RunTemporaries &temporaries() { return *m_temporaries; }
 
 private:
+    friend class FolderLock;
+    void probeOnce();
+    void probeNamed();
+    void probeLinksAndRenames(QByteArray &name);
+
+    int m_folder = -1;
     std::unique_ptr<RunTemporaries> m_temporaries;
+    std::once_flag m_probed;
+    // With the folder's flock, makes a look and a rename into the folder one step.
+    std::mutex m_placing;
+};
+
+// Makes a look at a name and the rename that follows it one step for every instance of the
+// program on this machine (and for every thread of this one): a flock on the destination
+// folder itself, which every user who may write there can take, and which FUSE file systems
+// keep in the kernel.
+class FolderLock
+{
+public:
+    explicit FolderLock(FolderCaps &caps);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    std::lock_guard<std::mutex> m_threads;
+    int m_folder;
+    bool m_locked = false;
 };
 
 // The new file while it is written. With O_TMPFILE it has no name at all, so a crash leaves
@@ -67,16 +104,19 @@ public:
     bool created() const { return m_fd.valid(); }
     // 0 or the errno of the failure.
     int create(mode_t mode);
-    // Gives the complete file its name; 0 or the errno of the failure. Replace swaps it in for
-    // an existing file in one rename, so the name always holds a complete file.
-    int place(const QByteArray &name, Placement placement);
+    // Gives the complete file its name; 0 or the errno of the failure. NoReplace never takes
+    // the place of a file (EEXIST). Replace names the file without replacing first, and only
+    // when the name is taken (on a file system that ignores case, also by "Report.txt" for
+    // "report.txt") swaps it in for the file there in one rename, so that the name always holds
+    // a complete file; replaced then says so.
+    int place(const QByteArray &name, Placement placement, bool *replaced = nullptr);
 
 private:
     int createUnnamed(mode_t mode);
     int createHidden(mode_t mode);
     int linkUnnamed(const QByteArray &name) const;
     int linkUnderHiddenName();
-    int renameHidden(const QByteArray &name, Placement placement);
+    int renameHidden(const QByteArray &name, Placement placement, bool nameTaken, bool *replaced);
     void hiddenNameGone();
 
     int m_folder;
@@ -96,8 +136,16 @@ int copyContents(int in, int out, const struct stat &source, bool flush, const Q
 // Mode bits and times of the source, where the target file system can hold them.
 void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps);
 
-// Renames within one folder pair without replacing a target; EEXIST when the target exists.
-int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to);
+// Renames without replacing a target; EEXIST when the target exists. caps are those of
+// toFolder. Where the file system has neither a rename that refuses to replace nor links, the
+// look and the rename are made under the folder's lock.
+int renameNoReplace(
+    int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to, FolderCaps &caps);
+
+// Removes the name from the folder when it still stands for the file of that identity (device
+// and inode numbers), under the folder's lock: a clean-up takes only what it made itself. 0, or
+// ESTALE when the name stands for another file, or the errno of the failure.
+int removeIfSame(int folder, const QByteArray &name, const struct stat &identity, FolderCaps &caps);
 
 // Hidden temporaries are named ".tessaro-<run's token>-<number>.part".
 bool isTemporaryName(const QByteArray &name);

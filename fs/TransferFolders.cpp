@@ -358,7 +358,7 @@ std::optional<FsError> TransferFolders::commitRename(PendingTransfer &transfer) 
     if (code == 0) {
         code = transfer.m_placement == Placement::Replace
             ? (::renameat(m_source, from.constData(), m_destination, to.constData()) == 0 ? 0 : errno)
-            : detail::renameNoReplace(m_source, from, m_destination, to);
+            : detail::renameNoReplace(m_source, from, m_destination, to, *m_caps);
     }
     if (code != EXDEV)
         return code == 0 ? std::nullopt : std::optional<FsError>(error(move, code, from, to));
@@ -418,10 +418,7 @@ int TransferFolders::sourceChangedSinceOpened(const PendingTransfer &transfer) c
 
 void TransferFolders::dropPlacedCopy(const PendingTransfer &transfer, const struct stat &copy) const
 {
-    const char *name = transfer.m_destinationName.constData();
-    struct stat placed;
-    if (::fstatat(m_destination, name, &placed, AT_SYMLINK_NOFOLLOW) == 0 && sameIdentity(placed, copy))
-        ::unlinkat(m_destination, name, 0);
+    detail::removeIfSame(m_destination, transfer.m_destinationName, copy, *m_caps);
 }
 
 // The source goes only when it is provably what was copied: the same entry, and for a regular
