@@ -198,6 +198,9 @@ void FolderCaps::learn(int folder)
     m_folder = folder;
     creationMask = processCreationMask();
     defaultAcl = ::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) > 0;
+    struct stat st;
+    newOwner = ::geteuid();
+    newGroup = ::fstat(folder, &st) == 0 && (st.st_mode & S_ISGID) ? st.st_gid : ::getegid();
     m_temporaries = std::make_unique<RunTemporaries>(folder);
 }
 
@@ -221,8 +224,10 @@ void FolderCaps::probeOnce()
     if (m_folder < 0 || !m_temporaries)
         return;
     FileDescriptor fd(::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    if (fd.valid())
+    if (fd.valid()) {
+        probeAttributes(fd.get());
         return;
+    }
     if (unnamedFileUnsupported(errno))
         unnamedFiles.store(false);
     probeNamed();
@@ -237,6 +242,7 @@ void FolderCaps::probeNamed()
         return;
     }
     probeLinksAndRenames(name);
+    probeAttributes(fd.get());
     // rclone makes an empty file only once the kernel lets it go, which may be after the
     // removal below: the probe would stay. A file with data is made when it is closed.
     [[maybe_unused]] const bool withData = ::pwrite(fd.get(), "", 1, 0) == 1;
@@ -260,6 +266,15 @@ void FolderCaps::probeLinksAndRenames(QByteArray &name)
     m_temporaries->nameGone();
     if (rename)
         name = renamed;
+}
+
+void FolderCaps::probeAttributes(int fd)
+{
+    modes.store(::fchmod(fd, 0640) == 0);
+    // Only root gives a file to another user; others may at most change its group.
+    owners.store(::geteuid() != 0 || ::fchown(fd, newOwner + 1, gid_t(-1)) == 0);
+    userAttributes.store(::fsetxattr(fd, "user.tessaro", "", 0, 0) == 0);
+    acls.store(::fgetxattr(fd, "system.posix_acl_access", nullptr, 0) >= 0 || errno == ENODATA);
 }
 
 FolderLock::FolderLock(FolderCaps &caps)
@@ -427,15 +442,6 @@ int copyContents(int in, int out, const struct stat &source, bool flush, const Q
     if (qint64(source.st_blocks) * 512 < size)
         return copySparse(copier, in, out, size);
     return copier.copy(0, size);
-}
-
-void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps)
-{
-    const mode_t bits = source.st_mode & 0777;
-    if ((bits & caps.creationMask) != 0 || caps.defaultAcl || (bits & S_IWUSR) == 0)
-        ::fchmod(out, bits);
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    ::futimens(out, times);
 }
 
 namespace

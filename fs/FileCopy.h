@@ -40,10 +40,18 @@ struct FolderCaps {
     std::atomic<bool> hardLinks {true}; // linkat of a named file
     std::atomic<bool> noReplaceRename {true}; // renameat2(..., RENAME_NOREPLACE)
     std::atomic<bool> kernelCopy {true}; // copy_file_range from the source folder's file system
+    std::atomic<bool> modes {true}; // permission bits
+    std::atomic<bool> owners {true}; // another owner or group
+    std::atomic<bool> userAttributes {true}; // user.* extended attributes
+    std::atomic<bool> acls {true}; // system.posix_acl_* (POSIX ACLs)
+    std::atomic<bool> otherAttributes {true}; // trusted.*, security.* and the like
     // Permission bits that new files would not get by themselves; with a default ACL the
     // folder decides the bits, so every copy sets them.
     mode_t creationMask = 0;
     bool defaultAcl = false;
+    // The owner and group that a new file gets by itself.
+    uid_t newOwner = 0;
+    gid_t newGroup = 0;
 
     // Reads what the folder tells without a write, and starts the run's hidden names in it.
     void learn(int folder);
@@ -60,6 +68,7 @@ private:
     void probeOnce();
     void probeNamed();
     void probeLinksAndRenames(QByteArray &name);
+    void probeAttributes(int fd);
 
     int m_folder = -1;
     std::unique_ptr<RunTemporaries> m_temporaries;
@@ -132,9 +141,6 @@ private:
 // 0 or an errno.
 int copyContents(int in, int out, const struct stat &source, bool flush, const QByteArray &name,
     FolderCaps &caps, const std::stop_token &stop);
-
-// Mode bits and times of the source, where the target file system can hold them.
-void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps);
 
 // Renames without replacing a target; EEXIST when the target exists. caps are those of
 // toFolder. Where the file system has neither a rename that refuses to replace nor links, the

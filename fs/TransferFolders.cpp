@@ -1,5 +1,6 @@
 #include "fs/TransferFolders.h"
 
+#include "fs/FileAttributes.h"
 #include "fs/FileCopy.h"
 #include "fs/InUseProbe.h"
 #include "fs/PosixSupport.h"
@@ -467,7 +468,7 @@ void TransferFolders::copyInto(
     if (code == detail::SourceCutShort)
         code = SourceChanged;
     if (code == 0)
-        detail::keepModeAndTimes(temporary->fd(), source, *m_caps);
+        code = detail::keepAttributes(in, temporary->fd(), source, *m_caps);
     if (code == 0 && flush && ::fsync(temporary->fd()) != 0)
         code = errno;
     if (code != 0) {
