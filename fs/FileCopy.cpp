@@ -24,6 +24,8 @@ namespace
 constexpr qint64 ChunkBytes = 1024 * 1024;
 constexpr size_t BufferBytes = 1024 * 1024;
 constexpr int HiddenNameAttempts = 16;
+// A file written with one byte at its end: a file system that keeps holes gives it less room.
+constexpr off_t HoleProbeBytes = 256 * 1024;
 
 bool unnamedFileUnsupported(int code)
 {
@@ -275,6 +277,28 @@ void FolderCaps::probeAttributes(int fd)
     owners.store(::geteuid() != 0 || ::fchown(fd, newOwner + 1, gid_t(-1)) == 0);
     userAttributes.store(::fsetxattr(fd, "user.tessaro", "", 0, 0) == 0);
     acls.store(::fgetxattr(fd, "system.posix_acl_access", nullptr, 0) >= 0 || errno == ENODATA);
+}
+
+bool FolderCaps::keepsHoles()
+{
+    std::call_once(m_holesLearned, [this] { m_keepsHoles.store(probeHoles()); });
+    return m_keepsHoles.load();
+}
+
+bool FolderCaps::probeHoles()
+{
+    if (m_folder < 0 || !m_temporaries)
+        return false;
+    const QByteArray name = m_temporaries->nextName();
+    FileDescriptor fd(::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    struct stat st {
+    };
+    const bool holes = fd.valid() && ::pwrite(fd.get(), "", 1, HoleProbeBytes - 1) == 1
+        && ::fstat(fd.get(), &st) == 0 && st.st_blocks > 0 && st.st_blocks * 512 < HoleProbeBytes;
+    fd.reset();
+    if (::unlinkat(m_folder, name.constData(), 0) == 0 || errno == ENOENT)
+        m_temporaries->nameGone();
+    return holes;
 }
 
 FolderLock::FolderLock(FolderCaps &caps)

@@ -57,6 +57,9 @@ struct FolderCaps {
     void learn(int folder);
     // Finds out, once, what needs a file to try; later calls return at once.
     void probe();
+    // Whether a file written with a hole keeps it (FAT and exFAT write the zeros); learned
+    // once, with a file of its own, when first asked.
+    bool keepsHoles();
 
     int folder() const { return m_folder; }
     // Whether the record of temporaries could not be used for this run's names.
@@ -69,10 +72,13 @@ private:
     void probeNamed();
     void probeLinksAndRenames(QByteArray &name);
     void probeAttributes(int fd);
+    bool probeHoles();
 
     int m_folder = -1;
     std::unique_ptr<RunTemporaries> m_temporaries;
     std::once_flag m_probed;
+    std::once_flag m_holesLearned;
+    std::atomic<bool> m_keepsHoles {false};
     // With the folder's flock, makes a look and a rename into the folder one step.
     std::mutex m_placing;
 };

@@ -5,6 +5,7 @@
 #include "fs/FileCopy.h"
 #include "fs/TemporaryRecord.h"
 #include "fs/modFSO.h"
+#include "fs/modSize.h"
 
 #include <QFile>
 #include <cerrno>
@@ -99,5 +100,46 @@ INSTANTIATE_TEST_SUITE_P(Mounts, OntoMountTest, ::testing::ValuesIn(TestMounts::
     [](const ::testing::TestParamInfo<FuseMount::Kind> &info) {
         return FuseMount::name(info.param).remove('-').toStdString();
     });
+
+// A copy keeps the holes of its source only where the destination holds holes; the free-space
+// check asks for the room the copy takes there.
+TEST(RoomNeeded, IsTheLengthUnlessTheCopyKeepsHoles)
+{
+    struct Case {
+        qint64 length;
+        qint64 blocks;
+        bool keepsHoles;
+        qint64 room;
+    } const cases[] = {
+        {1LL << 30, 8, true, 4096}, // 1 GiB with 4 KiB of data
+        {1LL << 30, 8, false, 1LL << 30}, // onto FAT
+        {10000, 24, true, 10000}, // no holes: blocks round up beyond the length
+        {1LL << 20, 0, true, 1LL << 20}, // no block counted at all
+        {0, 0, true, 0},
+    };
+    for (const Case &c : cases) {
+        struct stat st {
+        };
+        st.st_size = c.length;
+        st.st_blocks = c.blocks;
+        EXPECT_EQ(modSize::roomNeeded(st, c.keepsHoles), c.room) << c.length << " " << c.blocks;
+    }
+}
+
+// The free-space check learns from the destination whether a copy keeps holes there.
+TEST(RoomNeeded, FatKeepsNoHoles)
+{
+    TestMounts::FatMount fat;
+    TESTMOUNTS_REQUIRE_FUSE(fat);
+    QTemporaryDir local;
+    for (const QString &folder : {local.path(), fat.path()}) {
+        const modFSO::detail::FileDescriptor fd(
+            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        modFSO::detail::FolderCaps caps;
+        caps.learn(fd.get());
+        EXPECT_EQ(caps.keepsHoles(), folder == local.path()) << folder.toStdString();
+        EXPECT_TRUE(allEntries(folder).isEmpty());
+    }
+}
 
 } // namespace
