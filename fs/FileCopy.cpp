@@ -245,6 +245,8 @@ void FolderCaps::probeNamed()
     }
     probeLinksAndRenames(name);
     probeAttributes(fd.get());
+    struct stat st;
+    caseInsensitive.store(::fstatat(m_folder, name.toUpper().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0);
     // rclone makes an empty file only once the kernel lets it go, which may be after the
     // removal below: the probe would stay. A file with data is made when it is closed.
     [[maybe_unused]] const bool withData = ::pwrite(fd.get(), "", 1, 0) == 1;

@@ -39,6 +39,9 @@ struct FolderCaps {
     std::atomic<bool> emptyPathLinks {true}; // linkat(fd, "", ..., AT_EMPTY_PATH)
     std::atomic<bool> hardLinks {true}; // linkat of a named file
     std::atomic<bool> noReplaceRename {true}; // renameat2(..., RENAME_NOREPLACE)
+    // FAT, exFAT and CIFS take "report.txt" for "Report.txt"; only a probe with a name finds
+    // out, so a destination with unnamed files counts as one that keeps the case of names.
+    std::atomic<bool> caseInsensitive {false};
     std::atomic<bool> kernelCopy {true}; // copy_file_range from the source folder's file system
     std::atomic<bool> modes {true}; // permission bits
     std::atomic<bool> owners {true}; // another owner or group

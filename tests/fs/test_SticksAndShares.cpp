@@ -93,6 +93,7 @@ TEST_P(OntoMountTest, ReplaceTellsWhetherItReplacedAFile)
     EXPECT_EQ(placeNew(caps, "Report.txt", "case", modFSO::Placement::Replace, &replaced), 0);
     EXPECT_EQ(replaced, m_mount->caseInsensitive());
     EXPECT_EQ(allEntries(m_mount->path()).size(), m_mount->caseInsensitive() ? 1 : 3);
+    EXPECT_EQ(caps.caseInsensitive.load(), m_mount->caseInsensitive());
     EXPECT_EQ(readFile(dst("Report.txt")), "case");
 }
 
