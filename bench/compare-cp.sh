@@ -18,6 +18,13 @@
 # cost above `cp -a` is the price of the run's checks and of its unnamed files. With root and
 # mkfs.btrfs (btrfs-progs) or mkfs.xfs (xfsprogs), one file of 1 GiB copied within a btrfs or
 # xfs image, against `cp -a --reflink=auto`.
+# Sticks and shares, through FUSE as a desktop mounts them (root and the tools of
+# scripts/setup.sh): a FAT image (fusefat), an exFAT image (exfat-fuse on a loop device), sshfs
+# to an sshd that the script starts on the loopback interface, and rclone mount of a local
+# folder (its default --vfs-cache-mode off, and "writes"). 200 files of 64 KiB and 5 of 20 MiB
+# copied from a local folder onto each, and the 200 moved, against `cp -a`, `cp -r` and `mv`.
+# `cp -a` says it cannot keep permissions or attributes on some of them; its time counts all
+# the same.
 # How: RUNS runs of each command (default 5), interleaved; before every run the destination is
 # removed and `sync` called, neither timed; the medians are compared. Wall time: for the run,
 # what transfer-bench prints as "seconds:"; for the others, the whole command. CPU time: user
@@ -29,7 +36,8 @@
 # CPU and, for the run, the whole process's CPU); the output names the machine
 # (CPU, cores, kernel) and the file system of each place, on which the figures depend.
 #
-#   bench/compare-cp.sh [PATH-TO-transfer-bench]        RUNS=7 ONLY=tmpfs|ext4|btrfs|xfs bench/compare-cp.sh
+#   bench/compare-cp.sh [PATH-TO-transfer-bench]
+#   RUNS=7 ONLY=tmpfs|ext4|btrfs|xfs|fusefat|exfat|sshfs|rclone|rclone-writes bench/compare-cp.sh
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -43,8 +51,14 @@ runs=${RUNS:-5}
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessaro-compare.XXXXXX")
 mounts=()
+fuse_mounts=()
+servers=()
+loops=()
 cleanup() {
     local m
+    for m in "${fuse_mounts[@]}"; do fusermount3 -u -z "$m" 2>/dev/null || umount -l "$m" 2>/dev/null || true; done
+    for m in "${servers[@]}"; do kill "$m" 2>/dev/null || true; done
+    for m in "${loops[@]}"; do losetup -d "$m" 2>/dev/null || true; done
     for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || true; done
     rm -rf "$scratch"
 }
@@ -207,4 +221,75 @@ for fs in btrfs xfs; do
     head -c $((1024 * 1024 * 1024)) /dev/urandom >"$dir/one/big.bin"
     sync
     compare "1 GiB in one file, copy" copy "$dir/one" "$dir/out" reflink tessaro
+done
+
+# -- Sticks and shares through FUSE -------------------------------------------------------------
+
+# Waits until something is mounted on the folder.
+await_mount() { # folder
+    local i
+    for i in $(seq 1 200); do mountpoint -q "$1" && return 0; sleep 0.05; done
+    return 1
+}
+
+# Mounts a file system of the kind on $scratch/fuse-KIND (not in a subshell: the clean-up must
+# know the mount); fails with a word on what is missing.
+mount_fuse() { # kind
+    local kind=$1 dir="$scratch/fuse-$1" image="$scratch/fuse-$1.img" port loop
+    mkdir -p "$dir"
+    case $kind in
+        fusefat)
+            truncate -s 1G "$image" && mkfs.vfat "$image" >/dev/null && fusefat -o rw+ "$image" "$dir" 2>/dev/null ;;
+        exfat)
+            truncate -s 1G "$image" && mkfs.exfat "$image" >/dev/null && loop=$(losetup -f --show "$image") || return 1
+            loops+=("$loop")
+            mount.exfat-fuse "$loop" "$dir" >/dev/null ;;
+        sshfs)
+            mkdir -p "$scratch/ssh" "$scratch/shared" /run/sshd
+            ssh-keygen -q -t ed25519 -N '' -f "$scratch/ssh/host" && ssh-keygen -q -t ed25519 -N '' -f "$scratch/ssh/client" || return 1
+            cp "$scratch/ssh/client.pub" "$scratch/ssh/authorized_keys"
+            printf '%s\n' "HostKey $scratch/ssh/host" "AuthorizedKeysFile $scratch/ssh/authorized_keys" \
+                "ListenAddress 127.0.0.1" "PasswordAuthentication no" "PermitRootLogin prohibit-password" \
+                "StrictModes no" "UsePAM no" "PidFile none" "Subsystem sftp internal-sftp" >"$scratch/ssh/config"
+            port=$((20000 + RANDOM % 20000))
+            "$(command -v sshd || echo /usr/sbin/sshd)" -D -f "$scratch/ssh/config" -p "$port" 2>/dev/null &
+            servers+=($!)
+            sleep 0.5
+            sshfs -p "$port" -o "IdentityFile=$scratch/ssh/client,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes" \
+                "$(id -un)@127.0.0.1:$scratch/shared" "$dir" 2>/dev/null ;;
+        rclone | rclone-writes)
+            mkdir -p "$scratch/$kind-under" "$scratch/$kind-cache"
+            rclone mount --config /dev/null --cache-dir "$scratch/$kind-cache" \
+                --vfs-cache-mode "$([ "$kind" = rclone ] && echo off || echo writes)" \
+                ":local:$scratch/$kind-under" "$dir" 2>/dev/null &
+            servers+=($!) ;;
+    esac || return 1
+    await_mount "$dir" || return 1
+    fuse_mounts+=("$dir")
+}
+
+measure_on_fuse() { # kind
+    local kind=$1 dir="$scratch/fuse-$1" from="$scratch/local-files"
+    echo "== $kind, through FUSE ($dir; $(mounted_as "$dir"))"
+    if [ ! -d "$from" ]; then
+        make_files "$from/small" 200 65536
+        make_files "$from/large" 5 $((20 * 1024 * 1024))
+    fi
+    sync
+    compare "200 x 64 KiB, copy" copy "$from/small" "$dir/out" cp-a tessaro cp-r
+    compare "5 x 20 MiB, copy" copy "$from/large" "$dir/out" cp-a tessaro cp-r
+    compare "200 x 64 KiB, move" move "$from/small" "$dir/out" mv tessaro
+}
+
+for kind in fusefat exfat sshfs rclone rclone-writes; do
+    want "$kind" || continue
+    if [ "$(id -u)" -ne 0 ] || [ ! -e /dev/fuse ]; then
+        echo "== $kind: left out (needs root and /dev/fuse)"
+        continue
+    fi
+    if ! mount_fuse "$kind"; then
+        echo "== $kind: left out (could not mount it; scripts/setup.sh installs the tools)"
+        continue
+    fi
+    measure_on_fuse "$kind"
 done

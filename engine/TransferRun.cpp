@@ -7,6 +7,7 @@
 #include "engine/ScheduleWindow.h"
 #include "engine/TransferPipeline.h"
 #include "fs/PosixSupport.h"
+#include "fs/TemporaryRecord.h"
 #include "fs/TransferFolders.h"
 #include "fs/modSize.h"
 
@@ -212,6 +213,11 @@ void TransferRun::run()
         runFileLoop(ctx);
     }
 
+    if (ctx.folders && ctx.folders->temporaryRecordUnusable())
+        sayRecordUnusable(ctx, m_temporariesRecordSaid,
+            text(TemporaryRecordUnusable) + QLatin1String(" - ") + modFSO::detail::temporaryRecordPath());
+    else
+        m_temporariesRecordSaid = false;
     m_log.selectNewest();
     m_window.showBusy(false);
     m_window.showRunEnded(
@@ -252,15 +258,11 @@ void TransferRun::listSource(Context &ctx)
     ctx.name.clear();
     if (listed.listing.error)
         logError(ctx, listed.listing.error->description);
-    // A record of cut-off moves that cannot be read is said once, on a line of its own; it
-    // does not count as a failed listing.
-    if (listed.recordError) {
-        const bool listingFailed = ctx.failureMark;
-        ctx.lineRow = -1;
-        ctx.failureMark = false;
-        logError(ctx, listed.recordError->description);
-        ctx.failureMark = listingFailed;
-    }
+    if (listed.recordError)
+        sayRecordUnusable(ctx, m_movesRecordSaid,
+            listed.recordError->description + QLatin1String(" - ") + listed.recordError->path);
+    else
+        m_movesRecordSaid = false;
     ctx.names = std::move(listed.listing.value);
 }
 
@@ -420,6 +422,19 @@ void TransferRun::logError(Context &ctx, const QString &description)
     if (ctx.errorLines == 1)
         ctx.firstError = error;
     ctx.failureMark = true;
+}
+
+// A record of this program's own (its temporaries, its moves cut off) that is no regular file of
+// its size counts as none: the run says so once, on an error line of its own, until it is usable
+// again.
+void TransferRun::sayRecordUnusable(Context &ctx, bool &said, const QString &what)
+{
+    if (said)
+        return;
+    said = true;
+    m_log.logWithPrefix(text(ErrorLabel) + QLatin1String(": ") + what, ActivityLog::PrefixWanted());
+    if (++ctx.errorLines == 1)
+        ctx.firstError = what;
 }
 
 void TransferRun::logCancelSummary(const Context &ctx)

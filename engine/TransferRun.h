@@ -87,6 +87,7 @@ private:
     void showResult(Context &ctx, const QString &line);
     void logError(Context &ctx, const QString &description);
     void logCancelSummary(const Context &ctx);
+    void sayRecordUnusable(Context &ctx, bool &said, const QString &what);
     void offerEvents(Context &ctx);
     void cutAfterEvents(Context &ctx);
     void pumpEvents();
@@ -103,6 +104,10 @@ private:
     bool m_active = false;
     bool m_inFileLoop = false;
     bool m_stopRequested = false;
+    // Whether the run said that a record of its own cannot be used; said again only after it was
+    // usable in between.
+    bool m_temporariesRecordSaid = false;
+    bool m_movesRecordSaid = false;
     int m_eventIntervalMs = 16;
     int m_filesAhead = AllFilesAhead;
     int m_workers = 0;

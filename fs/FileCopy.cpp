@@ -4,7 +4,6 @@
 #include "fs/TestHooks.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -25,8 +24,8 @@ namespace
 constexpr qint64 ChunkBytes = 1024 * 1024;
 constexpr size_t BufferBytes = 1024 * 1024;
 constexpr int HiddenNameAttempts = 16;
-const QByteArray HiddenPrefix(".tessaro-");
-const QByteArray HiddenSuffix(".part");
+// A file written with one byte at its end: a file system that keeps holes gives it less room.
+constexpr off_t HoleProbeBytes = 256 * 1024;
 
 bool unnamedFileUnsupported(int code)
 {
@@ -43,9 +42,11 @@ bool renameFlagUnsupported(int code)
     return code == EINVAL || code == ENOSYS || code == EOPNOTSUPP;
 }
 
-QByteArray hiddenName()
+// Answers of linkat that mean that this file cannot be linked here (EPERM also where the
+// kernel protects links to other users' files); the rename then goes another way.
+bool linkRefused(int code)
 {
-    return HiddenPrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + HiddenSuffix;
+    return code == EPERM || code == EOPNOTSUPP || code == ENOSYS || code == EMLINK;
 }
 
 int lockExclusive(int fd)
@@ -57,13 +58,9 @@ int lockExclusive(int fd)
     return 0;
 }
 
-// Whether the name in the folder still stands for the open file.
-bool stillNamed(int folder, const QByteArray &name, int fd)
+QByteArray procPath(int fd)
 {
-    struct stat byName;
-    struct stat byFd;
-    return ::fstatat(folder, name.constData(), &byName, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &byFd) == 0
-        && byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
+    return "/proc/self/fd/" + QByteArray::number(fd);
 }
 
 // The creation mask of the process, read without changing it (umask() would, for a moment,
@@ -200,10 +197,130 @@ int copySparse(RangeCopier &copier, int in, int out, qint64 size)
 
 } // namespace
 
+FolderCaps::FolderCaps() = default;
+FolderCaps::~FolderCaps() = default;
+
 void FolderCaps::learn(int folder)
 {
+    m_folder = folder;
     creationMask = processCreationMask();
     defaultAcl = ::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) > 0;
+    struct stat st;
+    newOwner = ::geteuid();
+    newGroup = ::fstat(folder, &st) == 0 && (st.st_mode & S_ISGID) ? st.st_gid : ::getegid();
+    m_temporaries = std::make_unique<RunTemporaries>(folder);
+}
+
+bool FolderCaps::recordUnusable() const
+{
+    return m_temporaries && m_temporaries->recordUnusable();
+}
+
+void FolderCaps::probe()
+{
+    std::call_once(m_probed, [this] { probeOnce(); });
+}
+
+// Every Linux file system with unnamed files also has links and a rename that refuses to
+// replace: there the probe needs no name, and so no line in the record. Elsewhere (FAT, exFAT,
+// FUSE, shares) the probe is a hidden file of the run's. A folder that takes no new file
+// (read-only, full, not the user's) teaches nothing: every ability stays "try it", and the
+// copies fail there as they would anyway.
+void FolderCaps::probeOnce()
+{
+    if (m_folder < 0 || !m_temporaries)
+        return;
+    FileDescriptor fd(::openat(m_folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (fd.valid()) {
+        probeAttributes(fd.get());
+        return;
+    }
+    if (unnamedFileUnsupported(errno))
+        unnamedFiles.store(false);
+    probeNamed();
+}
+
+void FolderCaps::probeNamed()
+{
+    QByteArray name = m_temporaries->nextName();
+    FileDescriptor fd(::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
+        m_temporaries->nameGone();
+        return;
+    }
+    probeLinksAndRenames(name);
+    probeAttributes(fd.get());
+    struct stat st;
+    caseInsensitive.store(::fstatat(m_folder, name.toUpper().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0);
+    // rclone makes an empty file only once the kernel lets it go, which may be after the
+    // removal below: the probe would stay. A file with data is made when it is closed.
+    [[maybe_unused]] const bool withData = ::pwrite(fd.get(), "", 1, 0) == 1;
+    fd.reset();
+    if (::unlinkat(m_folder, name.constData(), 0) == 0)
+        m_temporaries->nameGone();
+}
+
+// Leaves name naming the probe's file, which a rename may have moved.
+void FolderCaps::probeLinksAndRenames(QByteArray &name)
+{
+    const QByteArray linked = m_temporaries->nextName();
+    const bool link = ::linkat(m_folder, name.constData(), m_folder, linked.constData(), 0) == 0;
+    hardLinks.store(link);
+    if (!link || ::unlinkat(m_folder, linked.constData(), 0) == 0)
+        m_temporaries->nameGone();
+    const QByteArray renamed = m_temporaries->nextName();
+    const bool rename
+        = ::renameat2(m_folder, name.constData(), m_folder, renamed.constData(), RENAME_NOREPLACE) == 0;
+    noReplaceRename.store(rename);
+    m_temporaries->nameGone();
+    if (rename)
+        name = renamed;
+}
+
+void FolderCaps::probeAttributes(int fd)
+{
+    modes.store(::fchmod(fd, 0640) == 0);
+    // Only root gives a file to another user; others may at most change its group.
+    owners.store(::geteuid() != 0 || ::fchown(fd, newOwner + 1, gid_t(-1)) == 0);
+    userAttributes.store(::fsetxattr(fd, "user.tessaro", "", 0, 0) == 0);
+    acls.store(::fgetxattr(fd, "system.posix_acl_access", nullptr, 0) >= 0 || errno == ENODATA);
+}
+
+bool FolderCaps::keepsHoles()
+{
+    std::call_once(m_holesLearned, [this] { m_keepsHoles.store(probeHoles()); });
+    return m_keepsHoles.load();
+}
+
+bool FolderCaps::probeHoles()
+{
+    if (m_folder < 0 || !m_temporaries)
+        return false;
+    const QByteArray name = m_temporaries->nextName();
+    FileDescriptor fd(::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    struct stat st {
+    };
+    const bool holes = fd.valid() && ::pwrite(fd.get(), "", 1, HoleProbeBytes - 1) == 1
+        && ::fstat(fd.get(), &st) == 0 && st.st_blocks > 0 && st.st_blocks * 512 < HoleProbeBytes;
+    fd.reset();
+    if (::unlinkat(m_folder, name.constData(), 0) == 0 || errno == ENOENT)
+        m_temporaries->nameGone();
+    return holes;
+}
+
+FolderLock::FolderLock(FolderCaps &caps)
+    : m_threads(caps.m_placing)
+    , m_folder(caps.folder())
+{
+    // Where the folder cannot be locked (NFS takes flock for a lock on the whole file, which a
+    // folder cannot have), the look and the rename are still made, as before there was a lock.
+    m_locked = m_folder >= 0 && lockExclusive(m_folder) == 0;
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_locked)
+        ::flock(m_folder, LOCK_UN);
 }
 
 TemporaryFile::TemporaryFile(int folder, FolderCaps &caps)
@@ -215,22 +332,22 @@ TemporaryFile::TemporaryFile(int folder, FolderCaps &caps)
 TemporaryFile::~TemporaryFile()
 {
     m_fd.reset();
-    if (!m_hiddenName.isEmpty())
-        ::unlinkat(m_folder, m_hiddenName.constData(), 0);
-    m_lock.reset();
+    if (!m_hiddenName.isEmpty()
+        && (::unlinkat(m_folder, m_hiddenName.constData(), 0) == 0 || errno == ENOENT))
+        hiddenNameGone();
 }
 
 TemporaryFile::TemporaryFile(TemporaryFile &&other) noexcept
     : m_folder(other.m_folder)
     , m_caps(other.m_caps)
     , m_fd(std::move(other.m_fd))
-    , m_lock(std::move(other.m_lock))
     , m_hiddenName(std::exchange(other.m_hiddenName, QByteArray()))
 {
 }
 
 int TemporaryFile::create(mode_t mode)
 {
+    m_caps->probe();
     if (m_caps->unnamedFiles.load(std::memory_order_relaxed) && !unnamedFilesRefused()) {
         const int code = createUnnamed(mode);
         if (code == 0 || !unnamedFileUnsupported(code))
@@ -246,50 +363,47 @@ int TemporaryFile::createUnnamed(mode_t mode)
     return m_fd.valid() ? 0 : errno;
 }
 
-// The hidden file is locked, through a second descriptor of its own, for as long as it is in
-// use. A run that cleans up temporaries removes only those it can lock, so it never takes one
-// from a copy that is still working.
+// The name carries the run's token, which the record holds before the first such name is made:
+// a run killed at any moment leaves nothing that the next run into the folder cannot find.
 int TemporaryFile::createHidden(mode_t mode)
 {
     for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
-        const QByteArray name = hiddenName();
+        const QByteArray name = m_caps->temporaries().nextName();
         FileDescriptor fd(
             ::openat(m_folder, name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode));
-        if (!fd.valid() && errno == EEXIST)
-            continue;
-        if (!fd.valid())
-            return errno;
-        FileDescriptor lock(::openat(m_folder, name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (lock.valid())
-            lockExclusive(lock.get());
-        // A clean-up may have taken the file between its creation and the lock.
-        if (!stillNamed(m_folder, name, fd.get()))
-            continue;
-        record(name, fd.get());
+        if (!fd.valid()) {
+            const int code = errno;
+            m_caps->temporaries().nameGone();
+            if (code == EEXIST)
+                continue;
+            return code;
+        }
         m_fd = std::move(fd);
-        m_lock = std::move(lock);
         m_hiddenName = name;
         return 0;
     }
     return EEXIST;
 }
 
-int TemporaryFile::place(const QByteArray &name, Placement placement)
+int TemporaryFile::place(const QByteArray &name, Placement placement, bool *replaced)
 {
+    if (replaced)
+        *replaced = false;
     if (!m_hiddenName.isEmpty()) {
         // Closed first, so that a late write error (network file systems report them here)
-        // keeps the name from a copy that is not whole; the lock stays until the rename.
+        // keeps the name from a copy that is not whole.
         if (const int code = m_fd.close())
             return code;
-        return renameHidden(name, placement);
+        return renameHidden(name, placement, false, replaced);
     }
-    if (placement == Placement::NoReplace)
-        return linkUnnamed(name);
+    const int code = linkUnnamed(name);
+    if (code != EEXIST || placement == Placement::NoReplace)
+        return code;
     // Overwrite: the complete copy gets a hidden name first, and one rename then swaps it in
     // for the old file, so that the name never stands for nothing or for half a file.
     if (const int code = linkUnderHiddenName())
         return code;
-    return renameHidden(name, placement);
+    return renameHidden(name, placement, true, replaced);
 }
 
 int TemporaryFile::linkUnnamed(const QByteArray &name) const
@@ -302,48 +416,50 @@ int TemporaryFile::linkUnnamed(const QByteArray &name) const
     }
     // Without the privilege for AT_EMPTY_PATH, the kernel's link to the open file in /proc
     // serves; it is not asked again once it worked.
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
-    if (::linkat(AT_FDCWD, self.constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW) != 0)
+    if (::linkat(AT_FDCWD, procPath(m_fd.get()).constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW)
+        != 0)
         return errno;
     m_caps->emptyPathLinks.store(false, std::memory_order_relaxed);
     return 0;
 }
 
+// The hidden name is one of the run's, so the record covers it before it exists: a kill
+// between this link and the rename leaves a complete copy that the next run removes.
 int TemporaryFile::linkUnderHiddenName()
 {
-    lockExclusive(m_fd.get());
     for (int attempt = 0; attempt < HiddenNameAttempts; ++attempt) {
-        // Not recorded: the hidden name stands only for the moment between this link and the
-        // rename that follows, and a record line for every replaced file would make the
-        // record grow with the run.
-        const QByteArray hidden = hiddenName();
+        const QByteArray hidden = m_caps->temporaries().nextName();
         const int code = linkUnnamed(hidden);
-        if (code == EEXIST)
-            continue;
-        if (code == 0)
+        if (code == 0) {
             m_hiddenName = hidden;
-        return code;
+            return 0;
+        }
+        m_caps->temporaries().nameGone();
+        if (code != EEXIST)
+            return code;
     }
     return EEXIST;
 }
 
-// Only a recorded temporary is ever removed by a later run; one that cannot be recorded is
-// left where a kill would leave it.
-void TemporaryFile::record(const QByteArray &name, int fd) const
+// nameTaken: the name is known to be taken, so Replace renames over it at once.
+int TemporaryFile::renameHidden(const QByteArray &name, Placement placement, bool nameTaken, bool *replaced)
 {
-    struct stat st;
-    if (::fstat(fd, &st) == 0)
-        recordTemporary(m_folder, name, st);
+    notifyBeforeRename(m_hiddenName);
+    int code = nameTaken ? EEXIST : renameNoReplace(m_folder, m_hiddenName, m_folder, name, *m_caps);
+    if (code == EEXIST && placement == Placement::Replace) {
+        code = ::renameat(m_folder, m_hiddenName.constData(), m_folder, name.constData()) == 0 ? 0 : errno;
+        if (code == 0 && replaced)
+            *replaced = true;
+    }
+    if (code == 0)
+        hiddenNameGone();
+    return code;
 }
 
-int TemporaryFile::renameHidden(const QByteArray &name, Placement placement)
+void TemporaryFile::hiddenNameGone()
 {
-    const int code = placement == Placement::Replace
-        ? (::renameat(m_folder, m_hiddenName.constData(), m_folder, name.constData()) == 0 ? 0 : errno)
-        : renameNoReplace(m_folder, m_hiddenName, m_folder, name);
-    if (code == 0)
-        m_hiddenName.clear();
-    return code;
+    m_hiddenName.clear();
+    m_caps->temporaries().nameGone();
 }
 
 Failure copyContents(int in, int out, const struct stat &source, bool startWriting, const QByteArray &name,
@@ -362,47 +478,77 @@ Failure copyContents(int in, int out, const struct stat &source, bool startWriti
     return code == CutShort ? Failure::own(FsError::Kind::SourceChanged) : Failure::system(code);
 }
 
-void keepModeAndTimes(int out, const struct stat &source, const FolderCaps &caps)
+namespace
 {
-    const mode_t bits = source.st_mode & 0777;
-    if ((bits & caps.creationMask) != 0 || caps.defaultAcl || (bits & S_IWUSR) == 0)
-        ::fchmod(out, bits);
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    ::futimens(out, times);
+
+// A link under the new name and the removal of the old one; ENOTSUP when this file cannot be
+// linked here, so that the caller takes another way.
+int renameByLink(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to, FolderCaps &caps)
+{
+    if (::linkat(fromFolder, from.constData(), toFolder, to.constData(), 0) != 0) {
+        const int code = errno;
+        if (!linkRefused(code))
+            return code;
+        if (code != EPERM)
+            caps.hardLinks.store(false);
+        return ENOTSUP;
+    }
+    if (::unlinkat(fromFolder, from.constData(), 0) == 0)
+        return 0;
+    const int code = errno;
+    ::unlinkat(toFolder, to.constData(), 0);
+    return code;
 }
 
-// For file systems without hard links the last resort is a look before the rename; the window
-// between the two is the best such a file system allows.
-int renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to)
+// For file systems with neither links nor a rename that refuses to replace (FAT, exFAT,
+// rclone): a look, then the rename, with no other instance of the program between the two.
+int renameAfterLook(
+    int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to, FolderCaps &caps)
 {
-    if (::renameat2(fromFolder, from.constData(), toFolder, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (!renameFlagUnsupported(errno))
-        return errno;
-    if (::linkat(fromFolder, from.constData(), toFolder, to.constData(), 0) == 0) {
-        if (::unlinkat(fromFolder, from.constData(), 0) == 0)
-            return 0;
-        const int code = errno;
-        ::unlinkat(toFolder, to.constData(), 0);
-        return code;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP)
-        return errno;
+    const FolderLock lock(caps);
     struct stat st;
     if (::fstatat(toFolder, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
+    if (errno != ENOENT)
+        return errno;
     return ::renameat(fromFolder, from.constData(), toFolder, to.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int renameNoReplace(
+    int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to, FolderCaps &caps)
+{
+    caps.probe();
+    if (caps.noReplaceRename.load(std::memory_order_relaxed)) {
+        if (::renameat2(fromFolder, from.constData(), toFolder, to.constData(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (!renameFlagUnsupported(errno))
+            return errno;
+        caps.noReplaceRename.store(false, std::memory_order_relaxed);
+    }
+    if (caps.hardLinks.load(std::memory_order_relaxed)) {
+        const int code = renameByLink(fromFolder, from, toFolder, to, caps);
+        if (code != ENOTSUP)
+            return code;
+    }
+    return renameAfterLook(fromFolder, from, toFolder, to, caps);
+}
+
+int removeIfSame(int folder, const QByteArray &name, const struct stat &identity, FolderCaps &caps)
+{
+    const FolderLock lock(caps);
+    struct stat st;
+    if (::fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (st.st_dev != identity.st_dev || st.st_ino != identity.st_ino)
+        return ESTALE;
+    return ::unlinkat(folder, name.constData(), 0) == 0 ? 0 : errno;
 }
 
 bool isTemporaryName(const QByteArray &name)
 {
-    if (!name.startsWith(HiddenPrefix) || !name.endsWith(HiddenSuffix))
-        return false;
-    const QByteArray token
-        = name.mid(HiddenPrefix.size(), name.size() - HiddenPrefix.size() - HiddenSuffix.size());
-    return !token.isEmpty() && token.size() <= 16 && std::all_of(token.begin(), token.end(), [](char c) {
-        return std::isxdigit(uchar(c)) && !std::isupper(uchar(c));
-    });
+    return !temporaryToken(name).isEmpty();
 }
 
 } // namespace modFSO::detail

@@ -1,16 +1,19 @@
 #include "fs/TemporaryRecord.h"
 
-#include "fs/FileCopy.h"
+#include "fs/FileDescriptor.h"
 #include "fs/PosixSupport.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
+#include <QRandomGenerator>
+#include <QSet>
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace modFSO::detail
@@ -19,148 +22,455 @@ namespace modFSO::detail
 namespace
 {
 
-struct Entry {
-    dev_t folderDevice = 0;
-    ino_t folderInode = 0;
-    dev_t fileDevice = 0;
-    ino_t fileInode = 0;
-    QByteArray name;
+const QByteArray HiddenPrefix(".tessaro-");
+const QByteArray HiddenSuffix(".part");
+constexpr int TokenDigits = 16;
+const char RecordName[] = "temporaries";
+const char LockName[] = "temporaries.lock";
+const char NextName[] = "temporaries.new";
+// A record larger than this is not the program's: its lines are not even read.
+constexpr qint64 MostRecordBytes = 64 * 1024;
+// Lines of runs into folders that are never visited again stay; the oldest go beyond this.
+constexpr int MostLines = 32;
 
-    QByteArray line() const
-    {
-        return QByteArray::number(quint64(folderDevice)) + ' ' + QByteArray::number(quint64(folderInode))
-            + ' ' + QByteArray::number(quint64(fileDevice)) + ' ' + QByteArray::number(quint64(fileInode))
-            + ' ' + name.toHex() + '\n';
-    }
+bool isLowerHex(QByteArrayView text)
+{
+    return std::all_of(
+        text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
 
-    static std::optional<Entry> parse(const QByteArray &line)
+// One line of the record: a run's token, the process that runs it, and the folder.
+struct Line {
+    QByteArray token;
+    QByteArray process;
+    QByteArray folder;
+
+    QByteArray text() const { return token + ' ' + process + ' ' + folder.toPercentEncoding("/") + '\n'; }
+
+    static std::optional<Line> parse(const QByteArray &text)
     {
-        const QList<QByteArray> fields = line.trimmed().split(' ');
-        if (fields.size() != 5)
+        const QList<QByteArray> fields = text.split(' ');
+        if (fields.size() != 3 || fields[0].size() != TokenDigits || !isLowerHex(fields[0]))
             return std::nullopt;
-        bool ok[4] = {};
-        Entry entry;
-        entry.folderDevice = dev_t(fields[0].toULongLong(&ok[0]));
-        entry.folderInode = ino_t(fields[1].toULongLong(&ok[1]));
-        entry.fileDevice = dev_t(fields[2].toULongLong(&ok[2]));
-        entry.fileInode = ino_t(fields[3].toULongLong(&ok[3]));
-        entry.name = QByteArray::fromHex(fields[4]);
-        if (!ok[0] || !ok[1] || !ok[2] || !ok[3] || !isTemporaryName(entry.name))
-            return std::nullopt;
-        return entry;
+        return Line {fields[0], fields[1], QByteArray::fromPercentEncoding(fields[2])};
     }
 };
 
-QByteArray recordFile()
+// What the record holds, and whether it may be used and replaced.
+struct Record {
+    QList<Line> lines;
+    bool usable = true;
+    bool writable = true;
+};
+
+// -- The state folder, the lock and the record --------------------------------------------------
+
+QByteArray stateFolder()
 {
-    return nativePath(temporaryRecordPath());
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    if (state.startsWith('/'))
+        return state;
+    const QByteArray home = qgetenv("HOME");
+    return home.startsWith('/') ? home + "/.local/state" : QByteArray();
 }
 
-// Every reader and writer of the record holds this lock, a file beside it: the record itself
-// is replaced as a whole when it is cleaned.
-FileDescriptor lockRecord(bool create)
+// The next part of a path below an open folder. A part that exists is the user's and is
+// followed where it is a link; one that is made here is opened without following a link, so
+// that nothing put in its place in the meantime is used.
+FileDescriptor openPart(int at, const QByteArray &part, bool make, int flags)
 {
-    const QString path = temporaryRecordPath();
-    if (create && !QDir().mkpath(QFileInfo(path).absolutePath()))
+    FileDescriptor next(::openat(at, part.constData(), flags | O_DIRECTORY | O_CLOEXEC));
+    if (next.valid() || errno != ENOENT || !make)
+        return next;
+    if (::mkdirat(at, part.constData(), 0700) != 0 && errno != EEXIST)
+        return next;
+    return FileDescriptor(::openat(at, part.constData(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+enum class Found { Folder, Missing, Refused };
+
+// The program's folder in the state folder, opened without following a link and only when
+// it is the user's. Missing unless make is set, or when there is no state folder at all.
+Found openRecordFolder(bool make, FileDescriptor &folder)
+{
+    const QByteArray base = stateFolder();
+    if (base.isEmpty())
+        return make ? Found::Refused : Found::Missing;
+    FileDescriptor at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (const QByteArray &part : base.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        at = openPart(at.get(), part, make, O_PATH);
+        if (!at.valid())
+            return errno == ENOENT ? Found::Missing : Found::Refused;
+    }
+    folder = openPart(at.get(), "TessaroLite", make, O_RDONLY | O_NOFOLLOW);
+    if (!folder.valid())
+        return errno == ENOENT ? Found::Missing : Found::Refused;
+    struct stat st;
+    if (::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid())
+        return Found::Refused;
+    return Found::Folder;
+}
+
+// The lock that every reader and writer holds: a regular file, never followed where it is a
+// link, never waited on where it is a FIFO.
+FileDescriptor lockRecord(int folder)
+{
+    FileDescriptor lock(
+        ::openat(folder, LockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    struct stat st;
+    if (!lock.valid() || ::fstat(lock.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return FileDescriptor();
-    const QByteArray lockPath = nativePath(path + QLatin1String(".lock"));
-    FileDescriptor lock(::open(lockPath.constData(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600));
-    while (lock.valid() && ::flock(lock.get(), LOCK_EX) != 0) {
+    while (::flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR)
             return FileDescriptor();
     }
     return lock;
 }
 
-bool sameFolder(const Entry &entry, const struct stat &folder)
+// Reads the whole of a small file; false when it failed.
+bool readAll(int fd, qint64 size, QByteArray &content)
 {
-    return entry.folderDevice == folder.st_dev && entry.folderInode == folder.st_ino;
+    content.resize(size);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, content.data() + done, size_t(size - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    content.truncate(done);
+    return done == size;
 }
 
-enum class Leftover { Gone, Held };
-
-// Removes the entry's file when it is still the one recorded and nobody holds its lock.
-Leftover removeIfUnheld(int folder, const Entry &entry)
+// The record as it is: only a regular file of the user's with one name is read, and only
+// while it is small; one too large is not read, and may be replaced.
+Record readRecord(int folder)
 {
-    FileDescriptor fd(
-        ::openat(folder, entry.name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Record record;
+    const FileDescriptor fd(::openat(folder, RecordName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid() && errno == ENOENT)
+        return record;
     struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != entry.fileDevice
-        || st.st_ino != entry.fileInode)
-        return Leftover::Gone;
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        return Leftover::Held;
-    struct stat byName;
-    if (::fstatat(folder, entry.name.constData(), &byName, AT_SYMLINK_NOFOLLOW) == 0
-        && byName.st_dev == st.st_dev && byName.st_ino == st.st_ino)
-        ::unlinkat(folder, entry.name.constData(), 0);
-    return Leftover::Gone;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()
+        || st.st_nlink != 1) {
+        record.usable = record.writable = false;
+        return record;
+    }
+    QByteArray content;
+    if (st.st_size > MostRecordBytes || !readAll(fd.get(), st.st_size, content)) {
+        record.usable = false;
+        return record;
+    }
+    for (const QByteArray &text : content.split('\n')) {
+        if (const std::optional<Line> line = Line::parse(text))
+            record.lines.append(*line);
+    }
+    return record;
 }
 
-// The record without the forgotten lines, replaced in one rename.
-void rewriteRecord(const QByteArray &content)
+// Replaces the record as a whole by a new file under another name that is renamed over it:
+// nothing is ever written into the file that has the record's name.
+bool writeRecord(int folder, const QList<Line> &lines, bool durable)
 {
-    const QByteArray path = recordFile();
-    const QByteArray next = path + ".new";
-    FileDescriptor out(::open(next.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (lines.isEmpty())
+        return ::unlinkat(folder, RecordName, 0) == 0 || errno == ENOENT;
+    QByteArray content;
+    for (const Line &line : lines)
+        content += line.text();
+    ::unlinkat(folder, NextName, 0);
+    FileDescriptor out(
+        ::openat(folder, NextName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!out.valid())
-        return;
-    if (writeAll(out.get(), content) == 0 && ::fsync(out.get()) == 0 && out.close() == 0)
-        ::rename(next.constData(), path.constData());
-    else
-        ::unlink(next.constData());
+        return false;
+    const bool written = writeAll(out.get(), content) == 0 && (!durable || ::fsync(out.get()) == 0)
+        && out.close() == 0 && ::renameat(folder, NextName, folder, RecordName) == 0;
+    if (!written) {
+        ::unlinkat(folder, NextName, 0);
+        return false;
+    }
+    if (durable)
+        ::fsync(folder);
+    return true;
+}
+
+// The record held under its lock while it is read and changed.
+class LockedRecord
+{
+public:
+    explicit LockedRecord(bool make)
+    {
+        const Found found = openRecordFolder(make, m_folder);
+        m_refused = found == Found::Refused;
+        if (found == Found::Folder)
+            m_lock = lockRecord(m_folder.get());
+        if (m_folder.valid() && !m_lock.valid())
+            m_refused = true;
+        if (m_lock.valid())
+            m_record = readRecord(m_folder.get());
+        if (m_refused)
+            m_record.usable = m_record.writable = false;
+    }
+
+    bool present() const { return m_lock.valid(); }
+    Record &record() { return m_record; }
+    bool write(bool durable)
+    {
+        return m_lock.valid() && m_record.writable && writeRecord(m_folder.get(), m_record.lines, durable);
+    }
+
+private:
+    FileDescriptor m_folder;
+    FileDescriptor m_lock;
+    Record m_record;
+    bool m_refused = false;
+};
+
+// -- Which runs still run -----------------------------------------------------------------------
+
+QByteArray firstLine(const char *path)
+{
+    const FileDescriptor fd(::open(path, O_RDONLY | O_CLOEXEC));
+    char buffer[512];
+    const ssize_t got = fd.valid() ? ::read(fd.get(), buffer, sizeof buffer - 1) : -1;
+    return got > 0 ? QByteArray(buffer, got).split('\n').first() : QByteArray();
+}
+
+// The moment a process started, in clock ticks since the boot: with the boot and the process
+// number, it tells a process apart from a later one that got the same number.
+QByteArray startOf(pid_t pid)
+{
+    const QByteArray stat = firstLine(("/proc/" + QByteArray::number(pid) + "/stat").constData());
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 19 ? fields[19] : QByteArray();
+}
+
+QByteArray bootOf()
+{
+    static const QByteArray boot = firstLine("/proc/sys/kernel/random/boot_id").left(8);
+    return boot;
+}
+
+QByteArray processIdentity(pid_t pid)
+{
+    const QByteArray start = startOf(pid);
+    return start.isEmpty() ? QByteArray() : bootOf() + ':' + QByteArray::number(pid) + ':' + start;
+}
+
+// The tokens of the runs of this process that have not ended yet.
+std::mutex liveMutex;
+QSet<QByteArray> &liveTokens()
+{
+    static QSet<QByteArray> tokens;
+    return tokens;
+}
+
+bool isLive(const QByteArray &token)
+{
+    const std::lock_guard<std::mutex> lock(liveMutex);
+    return liveTokens().contains(token);
+}
+
+bool stillRuns(const Line &line)
+{
+    const QList<QByteArray> parts = line.process.split(':');
+    if (parts.size() != 3 || parts[0] != bootOf())
+        return false;
+    const pid_t pid = pid_t(parts[1].toLongLong());
+    if (pid <= 0 || processIdentity(pid) != line.process)
+        return false;
+    return pid != ::getpid() || isLive(line.token);
+}
+
+// -- The folder, as a re-mount keeps it ---------------------------------------------------------
+
+// A field of /proc/self/mountinfo, whose blanks and backslashes come as octal escapes.
+QByteArray unescaped(const QByteArray &field)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const QByteArray digits = field.mid(i + 1, 3);
+        bool octal = false;
+        const int code = digits.size() == 3 ? digits.toInt(&octal, 8) : 0;
+        if (field[i] == '\\' && octal) {
+            out += char(code);
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+// The mount that holds the folder: its root within the file system and where it is mounted.
+bool mountOf(int folder, QByteArray &root, QByteArray &at)
+{
+    struct statx sx;
+    if (::statx(folder, "", AT_EMPTY_PATH, STATX_MNT_ID, &sx) != 0 || !(sx.stx_mask & STATX_MNT_ID))
+        return false;
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray id = QByteArray::number(quint64(sx.stx_mnt_id));
+    for (const QByteArray &text : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = text.split(' ');
+        if (fields.size() >= 5 && fields[0] == id) {
+            root = unescaped(fields[3]);
+            at = unescaped(fields[4]);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The folder's path within its file system: where the file system is mounted, and its
+// device and inode numbers, may change from one mount to the next; this does not.
+QByteArray folderKey(int folder)
+{
+    char buffer[4096];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(folder);
+    const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (length <= 0)
+        return {};
+    const QByteArray path(buffer, length);
+    QByteArray root;
+    QByteArray at;
+    if (!mountOf(folder, root, at) || at == "/" || !(path == at || path.startsWith(at + '/')))
+        return path;
+    const QByteArray key = (root == "/" ? QByteArray() : root) + path.mid(at.size());
+    return key.isEmpty() ? QByteArray("/") : key;
+}
+
+// -- Leftovers ----------------------------------------------------------------------------------
+
+// Removes the regular files of the folder whose names carry one of the tokens; answers the
+// tokens of which a file could not be removed.
+QSet<QByteArray> removeFilesOf(int folder, const QSet<QByteArray> &tokens)
+{
+    QSet<QByteArray> kept;
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir) {
+        if (listing >= 0)
+            ::close(listing);
+        return tokens;
+    }
+    while (const struct dirent *entry = ::readdir(dir)) {
+        const QByteArray token = temporaryToken(entry->d_name);
+        struct stat st;
+        if (token.isEmpty() || !tokens.contains(token)
+            || ::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (::unlinkat(folder, entry->d_name, 0) != 0 && errno != ENOENT)
+            kept.insert(token);
+    }
+    ::closedir(dir);
+    return kept;
 }
 
 } // namespace
 
 QString temporaryRecordPath()
 {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || !QDir::isAbsolutePath(state))
-        state = QDir::homePath() + QLatin1String("/.local/state");
-    return state + QLatin1String("/TessaroLite/temporaries");
+    const QByteArray base = stateFolder();
+    return base.isEmpty() ? QString() : decodedPath(base + "/TessaroLite/" + RecordName);
 }
 
-bool recordTemporary(int folder, const QByteArray &name, const struct stat &file)
+QByteArray temporaryToken(const QByteArray &name)
 {
-    struct stat folderStat;
-    if (::fstat(folder, &folderStat) != 0)
-        return false;
-    const FileDescriptor lock = lockRecord(true);
-    if (!lock.valid())
-        return false;
-    const QByteArray path = recordFile();
-    FileDescriptor out(::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-    const Entry entry {folderStat.st_dev, folderStat.st_ino, file.st_dev, file.st_ino, name};
-    return out.valid() && writeAll(out.get(), entry.line()) == 0 && out.close() == 0;
+    if (!name.startsWith(HiddenPrefix) || !name.endsWith(HiddenSuffix))
+        return {};
+    const QByteArray middle
+        = name.mid(HiddenPrefix.size(), name.size() - HiddenPrefix.size() - HiddenSuffix.size());
+    const QByteArray token = middle.left(TokenDigits);
+    const QByteArray number = middle.mid(TokenDigits + 1);
+    const bool ours = middle.size() > TokenDigits + 1 && middle[TokenDigits] == '-' && number.size() <= 16
+        && isLowerHex(token) && isLowerHex(number);
+    return ours ? token : QByteArray();
 }
 
-void removeRecordedTemporaries(int folder)
+RunTemporaries::RunTemporaries(int folder)
+    : m_folder(folder)
+    , m_token(
+          QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(TokenDigits, '0'))
 {
-    struct stat folderStat;
-    if (::fstat(folder, &folderStat) != 0)
-        return;
-    const FileDescriptor lock = lockRecord(false);
-    if (!lock.valid())
-        return;
-    QFile file(temporaryRecordPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    file.close();
-    QByteArray kept;
-    bool changed = false;
-    for (const QByteArray &line : lines) {
-        if (line.isEmpty())
-            continue;
-        const std::optional<Entry> entry = Entry::parse(line);
-        if (entry && (!sameFolder(*entry, folderStat) || removeIfUnheld(folder, *entry) == Leftover::Held))
-            kept += line + '\n';
-        else
-            changed = true;
+    const std::lock_guard<std::mutex> lock(liveMutex);
+    liveTokens().insert(m_token);
+}
+
+RunTemporaries::~RunTemporaries()
+{
+    if (m_hasLine.load() && m_namesLeft.load() == 0) {
+        LockedRecord locked(false);
+        const qsizetype before = locked.record().lines.size();
+        locked.record().lines.removeIf([this](const Line &line) { return line.token == m_token; });
+        if (locked.record().lines.size() != before)
+            locked.write(false);
     }
-    if (changed)
-        rewriteRecord(kept);
+    const std::lock_guard<std::mutex> lock(liveMutex);
+    liveTokens().remove(m_token);
+}
+
+QByteArray RunTemporaries::nextName()
+{
+    std::call_once(m_recorded, [this] { record(); });
+    m_namesLeft.fetch_add(1);
+    return HiddenPrefix + m_token + '-' + QByteArray::number(m_nextNumber.fetch_add(1), 16) + HiddenSuffix;
+}
+
+void RunTemporaries::nameGone()
+{
+    m_namesLeft.fetch_sub(1);
+}
+
+void RunTemporaries::record()
+{
+    const QByteArray folder = folderKey(m_folder);
+    const QByteArray process = processIdentity(::getpid());
+    LockedRecord locked(true);
+    Record &record = locked.record();
+    bool written = false;
+    if (locked.present() && record.writable && !folder.isEmpty() && !process.isEmpty()) {
+        while (record.lines.size() >= MostLines)
+            record.lines.removeFirst();
+        record.lines.append(Line {m_token, process, folder});
+        written = locked.write(true);
+    }
+    m_hasLine.store(written);
+    m_unusable.store(!written || !record.usable);
+}
+
+bool removeLeftoverTemporaries(int folder)
+{
+    QList<Line> lines;
+    {
+        LockedRecord locked(false);
+        if (!locked.record().usable)
+            return false;
+        lines = locked.record().lines;
+    }
+    // Most runs find no line at all: the folder's path is only worked out when one is there.
+    const QByteArray key = lines.isEmpty() ? QByteArray() : folderKey(folder);
+    QSet<QByteArray> ended;
+    for (const Line &line : lines) {
+        if (line.folder == key && !stillRuns(line))
+            ended.insert(line.token);
+    }
+    if (ended.isEmpty())
+        return true;
+    // The folder is listed without the lock: on a slow share that takes a while, and other
+    // runs must meanwhile record their own names.
+    const QSet<QByteArray> kept = removeFilesOf(folder, ended);
+    LockedRecord locked(false);
+    const qsizetype before = locked.record().lines.size();
+    locked.record().lines.removeIf(
+        [&](const Line &line) { return ended.contains(line.token) && !kept.contains(line.token); });
+    if (locked.record().lines.size() != before)
+        locked.write(false);
+    return true;
 }
 
 } // namespace modFSO::detail

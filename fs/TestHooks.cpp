@@ -41,6 +41,12 @@ void detail::notifyBeforePlacement(const QByteArray &name)
         observer->beforePlacement(name);
 }
 
+void detail::notifyBeforeRename(const QByteArray &hiddenName)
+{
+    if (const testing::CopyObserver *observer = copyObserver.load(); observer && observer->beforeRename)
+        observer->beforeRename(hiddenName);
+}
+
 bool detail::emptyPathLinksRefused()
 {
     return emptyPathLinksRefusedByTest.load();

@@ -1,10 +1,12 @@
 #include "fs/TransferFolders.h"
 
+#include "fs/FileAttributes.h"
 #include "fs/FileCopy.h"
 #include "fs/InUseProbe.h"
 #include "fs/PosixSupport.h"
 #include "fs/TemporaryRecord.h"
 #include "fs/TestHooks.h"
+#include "fs/modSize.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -234,6 +236,10 @@ void TransferFolders::noteDestinationNames(qsizetype mostNames)
     m_destinationNames.clear();
     if (m_destination < 0)
         return;
+    // Where "report.txt" names "Report.txt" too, no noted name can tell that a name is free.
+    m_caps->probe();
+    if (m_caps->caseInsensitive.load())
+        return;
     const FolderReader reader(m_destination);
     if (!reader.get())
         return;
@@ -274,7 +280,9 @@ FsResult<qint64> TransferFolders::roomNeeded(const QByteArray &name) const
         return {0, error(FsError::Operation::ReadSize, Failure::system(m_sourceOpenError), name, {})};
     if (::fstatat(m_source, name.constData(), &st, 0) != 0)
         return {0, error(FsError::Operation::ReadSize, Failure::system(errno), name, {})};
-    return {st.st_size, std::nullopt};
+    // Only a file with holes makes the destination show whether it keeps them.
+    const bool sparse = qint64(st.st_blocks) * 512 < st.st_size;
+    return {modSize::roomNeeded(st, sparse && m_caps->keepsHoles()), std::nullopt};
 }
 
 // ---- moves that an earlier run left half done ----------------------------------------------------
@@ -513,7 +521,7 @@ Failure TransferFolders::copyInto(PendingTransfer &transfer, int in, const std::
             in, temporary->fd(), source, startWriting, transfer.m_destinationName, *m_caps, stop);
     }
     if (!failure)
-        detail::keepModeAndTimes(temporary->fd(), source, *m_caps);
+        failure = Failure::system(detail::keepAttributes(in, temporary->fd(), source, *m_caps));
     if (failure) {
         // A folder that was removed refuses new files with EPERM; what happened is that the
         // folder is gone.
@@ -671,7 +679,8 @@ Failure TransferFolders::nameOne(PendingTransfer &transfer) const
     // that another program changed meanwhile may be neither the old content nor the new one.
     if (const Failure failure = sourceChangedSinceOpened(transfer))
         return failure;
-    if (const int code = transfer.m_temporary->place(transfer.m_destinationName, transfer.m_placement))
+    if (const int code
+        = transfer.m_temporary->place(transfer.m_destinationName, transfer.m_placement, &transfer.m_replaced))
         return Failure::system(code);
     transfer.m_named = true;
     return {};
@@ -687,9 +696,13 @@ Failure TransferFolders::rename(PendingTransfer &transfer) const
         return Failure::system(errno);
     if (!sameIdentity(entry, transfer.m_sourceEntry))
         return Failure::own(FsError::Kind::SourceChanged);
-    const int code = transfer.m_placement == Placement::Replace
-        ? (::renameat(m_source, name.constData(), m_destination, to.constData()) == 0 ? 0 : errno)
-        : detail::renameNoReplace(m_source, name, m_destination, to);
+    // Overwrite replaces only where the name is taken, so that a file system that ignores case
+    // tells which file gave way.
+    int code = detail::renameNoReplace(m_source, name, m_destination, to, *m_caps);
+    if (code == EEXIST && transfer.m_placement == Placement::Replace) {
+        code = ::renameat(m_source, name.constData(), m_destination, to.constData()) == 0 ? 0 : errno;
+        transfer.m_replaced = code == 0;
+    }
     if (code == 0) {
         transfer.m_named = true;
         return {};
@@ -766,8 +779,13 @@ Failure TransferFolders::removeSourceIfUnchanged(const PendingTransfer &transfer
 
 void TransferFolders::removeLeftoverTemporaries() const
 {
-    if (m_destination >= 0)
-        detail::removeRecordedTemporaries(m_destination);
+    if (m_destination >= 0 && !detail::removeLeftoverTemporaries(m_destination))
+        m_recordUnusable.store(true);
+}
+
+bool TransferFolders::temporaryRecordUnusable() const
+{
+    return m_recordUnusable.load() || m_caps->recordUnusable();
 }
 
 // ---- errors --------------------------------------------------------------------------------------

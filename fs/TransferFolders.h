@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QSet>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <span>
 #include <stop_token>
@@ -185,6 +186,9 @@ public:
     // (killed before it could remove them) and that no running copy still holds. Only those
     // this program recorded are ever touched.
     void removeLeftoverTemporaries() const;
+    // Whether the record of temporaries could not be used in this run (a link, a FIFO, a
+    // file of another user or no home folder): hidden temporaries of a killed run then stay.
+    bool temporaryRecordUnusable() const;
 
     QString sourceFolder() const { return m_sourcePath; }
     QString destinationFolder() const { return m_destinationPath; }
@@ -207,7 +211,6 @@ private:
     Failure rename(PendingTransfer &transfer) const;
     Failure flushNames() const;
     Failure removeSourceIfUnchanged(const PendingTransfer &transfer) const;
-    void dropPlacedCopy(const PendingTransfer &transfer) const;
     detail::MoveInFlight moveOf(const PendingTransfer &transfer) const;
 
     QString m_sourcePath;
@@ -231,6 +234,7 @@ private:
     // would take some 70 each as text. A hash that two names share only costs a look.
     std::vector<quint64> m_destinationNames;
     bool m_destinationNoted = false;
+    mutable std::atomic<bool> m_recordUnusable {false};
 };
 
 } // namespace modFSO

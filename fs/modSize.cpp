@@ -2,6 +2,7 @@
 
 #include "fs/PosixSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <sys/statvfs.h>
@@ -24,6 +25,13 @@ modFSO::FsResult<qint64> FreeSpace(const QString &folder)
 qint64 DiskFree(const QString &folder)
 {
     return FreeSpace(folder).value;
+}
+
+qint64 roomNeeded(const struct stat &source, bool destinationKeepsHoles)
+{
+    const qint64 length = std::max<qint64>(source.st_size, 0);
+    const qint64 blocks = qint64(source.st_blocks) * 512;
+    return destinationKeepsHoles && blocks > 0 && blocks < length ? blocks : length;
 }
 
 } // namespace modSize

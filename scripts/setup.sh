@@ -22,6 +22,10 @@ tessaro_packages=(
     dbus-daemon dbus-bin at-spi2-core python3-pyatspi
     # faults from outside for the reliability tests: failing system calls, a vfat image
     strace fusefat dosfstools
+    # the sticks and shares that tests and benchmarks mount through FUSE: an exFAT image (on a
+    # loop device), bindfs, sshfs to an sshd of the test's own, rclone; ACLs and extended
+    # attributes looked at by hand and by the benchmarks
+    fuse3 exfat-fuse exfatprogs bindfs sshfs openssh-client openssh-server rclone acl attr util-linux
 )
 
 # libFuzzer comes with clang's runtime libraries.

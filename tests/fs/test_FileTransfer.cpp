@@ -8,7 +8,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -319,6 +321,27 @@ TEST_F(FileTransferTest, HolesStayHoles)
         ASSERT_TRUE(file.seek(size / 2 - 1));
         EXPECT_EQ(file.read(15), QByteArray(1, '\0') + "in the middle" + QByteArray(1, '\0'));
     }
+}
+
+// The look for another program that still writes the source takes a lease, whose break the
+// kernel signals with SIGIO: the signal is caught, not ignored, since an ignored signal stays
+// ignored in every program started from this one (a browser opened from the help).
+TEST_F(FileTransferTest, ProgramsStartedAfterACopyDoNotIgnoreSigio)
+{
+    writeFile(src("a.txt"), "data");
+    ASSERT_EQ(textOf(modFSO::CopyAFile(src("a.txt"), dst("a.txt"), false)), QString());
+    struct sigaction action {
+    };
+    ASSERT_EQ(::sigaction(SIGIO, nullptr, &action), 0);
+    EXPECT_NE(action.sa_handler, SIG_DFL) << "a lease break would end the program";
+
+    QProcess child;
+    child.start("/bin/sh", {"-c", "grep SigIgn /proc/self/status"});
+    ASSERT_TRUE(child.waitForFinished(10000));
+    bool ok = false;
+    const quint64 ignored = child.readAll().split(':').value(1).trimmed().toULongLong(&ok, 16);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ignored & (quint64(1) << (SIGIO - 1)), 0u);
 }
 
 class AcrossFileSystemsTest : public FileTransferTest

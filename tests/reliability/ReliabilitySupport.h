@@ -60,56 +60,6 @@ inline QString errorText(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// A vfat file system of its own on a folder, from an image file: through the kernel where it
-// has vfat, otherwise through FUSE (fusefat), which like vfat has no unnamed files and no hard
-// links. Only root can mount; mounted() tells whether it worked. Unmounted by the destructor.
-class VfatMount
-{
-public:
-    VfatMount(const QString &folder, const QString &size)
-        : m_folder(folder)
-    {
-        QDir().mkpath(folder);
-        const QString image = m_images.filePath("vfat.img");
-        if (::geteuid() != 0 || !quietly("truncate", {"-s", size, image})
-            || !quietly("mkfs.vfat", {"-n", "TESSARO", image}))
-            return;
-        m_mounted = quietly("mount", {"-o", "loop", "-t", "vfat", image, folder});
-        if (!m_mounted) {
-            m_fuse = quietly("fusefat", {"-o", "rw+", image, folder});
-            m_mounted = m_fuse && QProcess::execute("mountpoint", {"-q", folder}) == 0;
-        }
-    }
-    ~VfatMount()
-    {
-        if (m_fuse)
-            QProcess::execute("fusermount", {"-u", "-z", m_folder});
-        else if (m_mounted)
-            QProcess::execute("umount", {m_folder});
-    }
-    VfatMount(const VfatMount &) = delete;
-    VfatMount &operator=(const VfatMount &) = delete;
-
-    bool mounted() const { return m_mounted; }
-
-private:
-    // Runs a program without letting it talk into the test's output; true when it succeeded.
-    static bool quietly(const QString &program, const QStringList &arguments)
-    {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.start(program, arguments);
-        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-            && process.exitCode() == 0;
-    }
-
-    QTemporaryDir m_images;
-    QString m_folder;
-    bool m_mounted = false;
-    bool m_fuse = false;
-};
-
 // Whether strace can run a program here (it needs to trace: some containers forbid it).
 inline bool straceWorks()
 {

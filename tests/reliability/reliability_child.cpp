@@ -2,13 +2,15 @@
 // two real processes write one settings file at once.
 //
 //   reliability_child run SOURCE DESTINATION SETTINGS [--move] [--overwrite] [--pause]
-//                         [--as-user UID] [--click-during-listing]
+//                         [--pause-before-rename] [--as-user UID] [--click-during-listing]
 //     Runs the transfer once and prints every log line. --pause stops the copying thread for
 //     good in the middle of the first copy that goes beyond one chunk, after printing
-//     "copying" on stderr. --as-user runs as that user (and group), as a second user of the
-//     machine would. --click-during-listing clicks the Start/Stop button in the first round of
-//     events, while the folder is still listed, prints "button: " and the button's text then,
-//     and runs a second time after the first.
+//     "copying" on stderr; --pause-before-rename stops it once a complete copy has a hidden
+//     name, right before the rename that gives it its own, after printing "renaming".
+//     --as-user runs as that user (and group), as a second user of the machine would.
+//     --click-during-listing clicks the Start/Stop button in the first round of events, while
+//     the folder is still listed, prints "button: " and the button's text then, and runs a
+//     second time after the first.
 //   reliability_child write-settings SETTINGS TAG ROUNDS KEY...
 //     Writes TAG-<round> into each KEY and into "Shared", round after round, and checks after
 //     every write that none of its own keys lost its newest value. Prints "lost <n>".
@@ -32,17 +34,25 @@ int usage()
     return 2;
 }
 
-// Stops for good the thread that copies, once the first chunk of a large file is written, so
-// that the file is half written when the test kills the process.
-void pauseInTheMiddleOfACopy()
+// Says where it is and stops the thread that copies for good, so that the test can kill the
+// process there.
+[[noreturn]] void stopHere(const char *where)
+{
+    std::fprintf(stderr, "%s\n", where);
+    std::fflush(stderr);
+    for (;;)
+        ::pause();
+}
+
+// Once the first chunk of a large file is written (the file is half written), or once a
+// complete copy has a hidden name.
+void pauseInTheCopy(bool beforeRename)
 {
     static modFSO::testing::CopyObserver observer;
-    observer.afterChunk = [](const QByteArray &) {
-        std::fputs("copying\n", stderr);
-        std::fflush(stderr);
-        for (;;)
-            ::pause();
-    };
+    if (beforeRename)
+        observer.beforeRename = [](const QByteArray &) { stopHere("renaming"); };
+    else
+        observer.afterChunk = [](const QByteArray &) { stopHere("copying"); };
     modFSO::testing::setCopyObserver(&observer);
 }
 
@@ -71,8 +81,8 @@ int runTransfer(const QStringList &args)
     host.destination = args.at(1);
     host.move = args.contains("--move");
     host.overwrite = args.contains("--overwrite");
-    if (args.contains("--pause"))
-        pauseInTheMiddleOfACopy();
+    if (args.contains("--pause") || args.contains("--pause-before-rename"))
+        pauseInTheCopy(args.contains("--pause-before-rename"));
 
     TestScheduler scheduler(host);
     scheduler.transferRun().setEventInterval(0);

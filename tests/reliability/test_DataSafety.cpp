@@ -232,15 +232,20 @@ protected:
 TEST_F(InjectedFaultTest, ReplacementThatCannotBePlacedKeepsTheOldFile)
 {
     const QString failed = "t35: " + errorText(EIO) + " - a.txt";
+    // Where no rename works, the record of temporaries cannot be kept either, and the run says so.
+    const auto fileLines = [](QStringList lines) {
+        lines.removeIf([](const QString &line) { return line.startsWith("t35: t81 - "); });
+        return lines;
+    };
     for (const char *call : {"linkat", "renameat"}) {
         SCOPED_TRACE(call);
         ASSERT_TRUE(write(in(src, "a.txt"), "new version"));
         ASSERT_TRUE(write(in(dst, "a.txt"), "old version"));
-        EXPECT_EQ(runToTheEnd(dst, {"--overwrite"}, call), QStringList({failed}));
+        EXPECT_EQ(fileLines(runToTheEnd(dst, {"--overwrite"}, call)), QStringList({failed}));
         EXPECT_EQ(read(in(dst, "a.txt")), "old version");
         EXPECT_EQ(entries(dst), QStringList({"a.txt"}));
     }
-    EXPECT_EQ(runToTheEnd(dst, {"--overwrite", "--move"}, "renameat"), QStringList({failed}));
+    EXPECT_EQ(fileLines(runToTheEnd(dst, {"--overwrite", "--move"}, "renameat")), QStringList({failed}));
     EXPECT_EQ(read(in(dst, "a.txt")), "old version");
     EXPECT_EQ(read(in(src, "a.txt")), "new version");
 }

@@ -44,18 +44,21 @@ OpenFile openFileIn(qint64 pid, const QString &folder)
 class KilledRunTest : public Reliability::ChildRunFixture
 {
 protected:
-    // Starts a run that stops for good in the middle of its copy, checks that it really holds
-    // a partial copy open in the destination, and kills it. Answers what it held open.
-    OpenFile killInTheMiddleOfTheCopy(const QString &destination, const QStringList &switches)
+    // Starts a run that stops for good in the middle of its copy (or, with the switch
+    // --pause-before-rename, once its complete copy has a hidden name), checks that it really
+    // holds a copy open in the destination, and kills it. Answers what it held open.
+    OpenFile killInTheMiddleOfTheCopy(
+        const QString &destination, const QStringList &switches, const QString &pause = "--pause")
     {
+        const QByteArray where = pause == "--pause" ? "copying" : "renaming";
         QProcess child;
-        child.start(RELIABILITY_CHILD, childArguments(destination, switches + QStringList {"--pause"}));
+        child.start(RELIABILITY_CHILD, childArguments(destination, switches + QStringList {pause}));
         child.setReadChannel(QProcess::StandardError);
         QByteArray said;
-        while (!said.contains("copying") && child.state() != QProcess::NotRunning
-            && child.waitForReadyRead(60000))
+        while (
+            !said.contains(where) && child.state() != QProcess::NotRunning && child.waitForReadyRead(60000))
             said += child.readAll();
-        EXPECT_TRUE(said.contains("copying"))
+        EXPECT_TRUE(said.contains(where))
             << said.toStdString() << child.readAllStandardOutput().toStdString();
         const OpenFile partial = openFileIn(child.processId(), destination);
         child.kill();
@@ -134,7 +137,7 @@ namespace
 // The hidden temporaries that copies write on file systems without unnamed files.
 QStringList temporariesIn(const QString &folder)
 {
-    const QRegularExpression temporary("^\\.tessaro-[0-9a-f]+\\.part$");
+    const QRegularExpression temporary("^\\.tessaro-[0-9a-f]{16}-[0-9a-f]+\\.part$");
     return entries(folder).filter(temporary);
 }
 
@@ -167,50 +170,73 @@ TEST_F(KilledRunTest, KilledWhileTheWorkersCopyManyFilesLeavesOnlyWholeFiles)
     EXPECT_EQ(Reliability::checksums(dst), sums);
 }
 
-// On a file system without unnamed files a copy writes a hidden temporary. One that a killed
-// run left is removed by the next run into that folder; one that a running copy still writes,
-// and every other file, is left alone.
+// On a stick without unnamed files a copy writes a hidden temporary. One that a killed run
+// left is removed by the next run into that folder, also once the stick was pulled and
+// plugged in again (its device and inode numbers are new); one that a running copy still
+// writes, and every other file, is left alone.
 TEST_F(KilledRunTest, NextRunRemovesOnlyTheTemporariesThatNoCopyStillUses)
 {
-    const QString stick = root.filePath("stick");
-    Reliability::VfatMount vfat(stick, "160M");
-    if (!vfat.mounted())
-        GTEST_SKIP()
-            << "needs root and vfat (in the kernel, or fusefat and dosfstools) to mount a vfat image";
+    TestMounts::FatMount stick("160M");
+    TESTMOUNTS_REQUIRE_FUSE(stick);
+    const QString at = stick.path();
     const QByteArray sum = writePattern(src + "/large.bin", 20 * MiB, 5);
-    ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-notes.part", "a file of the user's"));
-    ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-1234.txt", "another"));
-    ASSERT_TRUE(TestFiles::write(stick + "/.tessaro-0123abcd.part", "named like ours, made by the user"));
+    const QString lookAlike = ".tessaro-0123456789abcdef-0.part";
+    ASSERT_TRUE(TestFiles::write(at + "/.tessaro-notes.part", "a file of the user's"));
+    ASSERT_TRUE(TestFiles::write(at + "/" + lookAlike, "named like ours, made by the user"));
 
     QProcess running;
     const auto stopRunning = qScopeGuard([&] {
         running.kill();
         running.waitForFinished(10000);
     });
-    running.start(RELIABILITY_CHILD, childArguments(stick, {"--pause"}));
+    running.start(RELIABILITY_CHILD, childArguments(at, {"--pause"}));
     running.setReadChannel(QProcess::StandardError);
     QByteArray said;
     while (!said.contains("copying") && running.waitForReadyRead(60000))
         said += running.readAll();
     ASSERT_TRUE(said.contains("copying"));
     // The running copy's temporary, and the user's file that only looks like one.
-    const QStringList stillInUse = temporariesIn(stick);
+    const QStringList stillInUse = temporariesIn(at);
     ASSERT_EQ(stillInUse.size(), 2);
 
-    killInTheMiddleOfTheCopy(stick, {});
-    EXPECT_EQ(temporariesIn(stick).size(), 3);
+    killInTheMiddleOfTheCopy(at, {});
+    EXPECT_EQ(temporariesIn(at).size(), 3);
+    running.kill();
+    running.waitForFinished(10000);
+    ASSERT_TRUE(stick.remount());
+    running.start(RELIABILITY_CHILD, childArguments(at, {"--pause"}));
+    said.clear();
+    while (!said.contains("copying") && running.waitForReadyRead(60000))
+        said += running.readAll();
+    ASSERT_TRUE(said.contains("copying"));
+    EXPECT_EQ(temporariesIn(at).size(), 2) << "the two killed runs' temporaries are gone";
 
-    EXPECT_EQ(runToTheEnd(stick, {}), QStringList({"t25: large.bin"}));
-    EXPECT_EQ(sha256(stick + "/large.bin"), sum);
-    EXPECT_EQ(temporariesIn(stick), stillInUse);
-    EXPECT_EQ(TestFiles::read(stick + "/.tessaro-notes.part"), "a file of the user's");
-    EXPECT_EQ(TestFiles::read(stick + "/.tessaro-1234.txt"), "another");
-    EXPECT_EQ(TestFiles::read(stick + "/.tessaro-0123abcd.part"), "named like ours, made by the user");
+    EXPECT_EQ(runToTheEnd(at, {}), QStringList({"t25: large.bin"}));
+    EXPECT_EQ(sha256(at + "/large.bin"), sum);
+    EXPECT_EQ(temporariesIn(at).size(), 2);
+    EXPECT_EQ(TestFiles::read(at + "/.tessaro-notes.part"), "a file of the user's");
+    EXPECT_EQ(TestFiles::read(at + "/" + lookAlike), "named like ours, made by the user");
 
     running.kill();
     running.waitForFinished(10000);
-    EXPECT_EQ(runToTheEnd(stick, {}), QStringList({"t22 (t24): large.bin"}));
-    EXPECT_EQ(temporariesIn(stick), QStringList({".tessaro-0123abcd.part"}));
+    EXPECT_EQ(runToTheEnd(at, {}), QStringList({"t22 (t24): large.bin"}));
+    EXPECT_EQ(temporariesIn(at), QStringList({lookAlike}));
+}
+
+// With Overwrite the complete copy takes a hidden name and then, in one rename, the place of
+// the old file. Killed between the two, the next run removes that hidden copy.
+TEST_F(KilledRunTest, KilledBetweenTheHiddenNameAndTheRenameLeavesNothingForGood)
+{
+    const QByteArray newSum = writePattern(src + "/large.bin", 4 * MiB, 6);
+    const QByteArray oldSum = writePattern(dst + "/large.bin", MiB, 7);
+
+    killInTheMiddleOfTheCopy(dst, {"--overwrite"}, "--pause-before-rename");
+    EXPECT_EQ(temporariesIn(dst).size(), 1);
+    EXPECT_EQ(sha256(dst + "/large.bin"), oldSum);
+
+    EXPECT_EQ(runToTheEnd(dst, {"--overwrite"}), QStringList({"t25 (t23): large.bin"}));
+    EXPECT_EQ(sha256(dst + "/large.bin"), newSum);
+    EXPECT_EQ(entries(dst), QStringList({"large.bin"}));
 }
 
 } // namespace
