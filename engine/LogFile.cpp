@@ -1,6 +1,7 @@
 #include "engine/LogFile.h"
 
 #include "fs/FsError.h"
+#include "fs/StateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,15 +100,7 @@ LogFile::~LogFile()
 
 QString LogFile::DefaultFolder()
 {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || !QDir::isAbsolutePath(state)) {
-        const QString home = qEnvironmentVariable("HOME");
-        // Without a home of the user's there is no place for it: nothing goes to "/.local".
-        if (home.isEmpty() || !QDir::isAbsolutePath(home))
-            return QString();
-        state = home + QLatin1String("/.local/state");
-    }
-    return QDir::cleanPath(state + QLatin1String("/TessaroLite"));
+    return modFSO::StateFolder::path();
 }
 
 QString LogFile::path() const

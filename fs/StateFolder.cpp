@@ -23,13 +23,17 @@ QString stateHome()
     return QDir::isAbsolutePath(home) ? home + QLatin1String("/.local/state") : QString();
 }
 
-// One folder below an open one, made when asked; never through a link.
-FileDescriptor openBelow(int parent, const QByteArray &name, bool create)
+// The next folder below an open one. One that exists is the user's to arrange and is followed
+// where it is a link; one that is made here is opened without following a link, so that
+// nothing put in its place meanwhile is used.
+FileDescriptor openBelow(int at, const QByteArray &name, bool create, int flags)
 {
-    if (create && ::mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST)
-        return FileDescriptor();
-    return FileDescriptor(
-        ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor next(::openat(at, name.constData(), flags | O_DIRECTORY | O_CLOEXEC));
+    if (next.valid() || errno != ENOENT || !create)
+        return next;
+    if (::mkdirat(at, name.constData(), 0700) != 0 && errno != EEXIST)
+        return next;
+    return FileDescriptor(::openat(at, name.constData(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 } // namespace
@@ -37,25 +41,34 @@ FileDescriptor openBelow(int parent, const QByteArray &name, bool create)
 QString path()
 {
     const QString home = stateHome();
-    return home.isEmpty() ? QString() : home + QLatin1String("/TessaroLite");
+    return home.isEmpty() ? QString() : QDir::cleanPath(home + QLatin1String("/TessaroLite"));
 }
 
 FileDescriptor open(bool create)
 {
     const QString home = stateHome();
     if (home.isEmpty()) {
-        errno = ENOENT;
+        errno = create ? EACCES : ENOENT;
         return FileDescriptor();
     }
-    // The state home itself is the user's to arrange (it may well be a link); from there on,
-    // every folder is the program's and is taken only as a real folder.
-    const QByteArray native = detail::nativePath(QDir::cleanPath(home));
-    if (create)
-        QDir().mkpath(QDir::cleanPath(home));
-    const FileDescriptor base(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!base.valid())
+    FileDescriptor at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (const QByteArray &part : detail::nativePath(home).split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        at = openBelow(at.get(), part, create, O_PATH);
+        if (!at.valid())
+            return at;
+    }
+    // The program's own folder is taken only as a real folder of the user's.
+    FileDescriptor folder
+        = openBelow(at.get(), QByteArrayLiteral("TessaroLite"), create, O_RDONLY | O_NOFOLLOW);
+    struct stat info {
+    };
+    if (folder.valid() && (::fstat(folder.get(), &info) != 0 || info.st_uid != ::geteuid())) {
+        errno = EACCES;
         return FileDescriptor();
-    return openBelow(base.get(), QByteArrayLiteral("TessaroLite"), create);
+    }
+    return folder;
 }
 
 FileDescriptor openFile(int folder, const char *name, int flags, mode_t mode)

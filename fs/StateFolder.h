@@ -17,8 +17,9 @@ namespace modFSO::StateFolder
 // absolute XDG_STATE_HOME and no HOME): then nothing is kept.
 QString path();
 
-// The folder, made when create is set and it is missing. Invalid (errno set) when it cannot be
-// opened, or when it or a folder on its way that the program makes is a link.
+// The folder, made (with the folders on its way) when create is set and it is missing. Invalid
+// with errno set when it cannot be opened: ENOENT when it is missing, anything else when it may
+// not be used (a link, another user's folder).
 FileDescriptor open(bool create);
 
 // A regular file in the folder; flags as for open(2) (O_NOFOLLOW, O_NONBLOCK and O_CLOEXEC are

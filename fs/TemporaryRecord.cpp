@@ -2,6 +2,7 @@
 
 #include "fs/FileDescriptor.h"
 #include "fs/PosixSupport.h"
+#include "fs/StateFolder.h"
 
 #include <QFile>
 #include <QList>
@@ -65,52 +66,16 @@ struct Record {
 
 // -- The state folder, the lock and the record --------------------------------------------------
 
-QByteArray stateFolder()
-{
-    const QByteArray state = qgetenv("XDG_STATE_HOME");
-    if (state.startsWith('/'))
-        return state;
-    const QByteArray home = qgetenv("HOME");
-    return home.startsWith('/') ? home + "/.local/state" : QByteArray();
-}
-
-// The next part of a path below an open folder. A part that exists is the user's and is
-// followed where it is a link; one that is made here is opened without following a link, so
-// that nothing put in its place in the meantime is used.
-FileDescriptor openPart(int at, const QByteArray &part, bool make, int flags)
-{
-    FileDescriptor next(::openat(at, part.constData(), flags | O_DIRECTORY | O_CLOEXEC));
-    if (next.valid() || errno != ENOENT || !make)
-        return next;
-    if (::mkdirat(at, part.constData(), 0700) != 0 && errno != EEXIST)
-        return next;
-    return FileDescriptor(::openat(at, part.constData(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
-
 enum class Found { Folder, Missing, Refused };
 
-// The program's folder in the state folder, opened without following a link and only when
-// it is the user's. Missing unless make is set, or when there is no state folder at all.
+// The program's folder in the state folder. Missing unless make is set, or when there is no
+// state folder at all.
 Found openRecordFolder(bool make, FileDescriptor &folder)
 {
-    const QByteArray base = stateFolder();
-    if (base.isEmpty())
-        return make ? Found::Refused : Found::Missing;
-    FileDescriptor at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    for (const QByteArray &part : base.split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
-        at = openPart(at.get(), part, make, O_PATH);
-        if (!at.valid())
-            return errno == ENOENT ? Found::Missing : Found::Refused;
-    }
-    folder = openPart(at.get(), "TessaroLite", make, O_RDONLY | O_NOFOLLOW);
-    if (!folder.valid())
-        return errno == ENOENT ? Found::Missing : Found::Refused;
-    struct stat st;
-    if (::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid())
-        return Found::Refused;
-    return Found::Folder;
+    folder = StateFolder::open(make);
+    if (folder.valid())
+        return Found::Folder;
+    return errno == ENOENT ? Found::Missing : Found::Refused;
 }
 
 // The lock that every reader and writer holds: a regular file, never followed where it is a
@@ -375,8 +340,8 @@ QSet<QByteArray> removeFilesOf(int folder, const QSet<QByteArray> &tokens)
 
 QString temporaryRecordPath()
 {
-    const QByteArray base = stateFolder();
-    return base.isEmpty() ? QString() : decodedPath(base + "/TessaroLite/" + RecordName);
+    const QString folder = StateFolder::path();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + QLatin1String(RecordName);
 }
 
 QByteArray temporaryToken(const QByteArray &name)
