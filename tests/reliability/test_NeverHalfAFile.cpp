@@ -4,6 +4,7 @@
 // system calls that fail or are slowed down (strace). Runs are real processes
 // (reliability_child); without root or strace the tests skip.
 #include "ReliabilitySupport.h"
+#include "common/Mounts.h"
 
 #include <QProcess>
 #include <QThread>
@@ -202,6 +203,43 @@ TEST_F(NeverHalfAFileTest, FileThatAnotherUserStillWritesIsMovedOnlyWhole)
     EXPECT_EQ(runChild(src, dst, asAnotherUser), QStringList({"t26: scan.pdf"}));
     EXPECT_EQ(read(in(dst, "scan.pdf")), whole);
     EXPECT_FALSE(QFile::exists(scan));
+}
+
+// A share, or a FUSE file system over a folder that another program writes underneath: no lease
+// sees that writer, and the share's attribute cache may still answer with an old size. A file
+// that grows there is left for a later run, copied or moved, until it has stayed unchanged for
+// the settle time; then it arrives whole.
+TEST_F(NeverHalfAFileTest, FileWrittenBehindAShareArrivesOnlyWhole)
+{
+    using Kind = TestMounts::FuseMount::Kind;
+    for (const Kind kind : {Kind::Bindfs, Kind::Sshfs}) {
+        const std::unique_ptr<TestMounts::FuseMount> share = TestMounts::mountOf(kind);
+        SCOPED_TRACE(TestMounts::FuseMount::name(kind).toStdString());
+        if (!share->mounted()) {
+            std::printf("[  SKIPPED ] %s: %s\n", qPrintable(TestMounts::FuseMount::name(kind)),
+                qPrintable(share->whyNot()));
+            continue;
+        }
+        const bool move = kind == Kind::Sshfs;
+        const QString underneath = kind == Kind::Bindfs
+            ? static_cast<TestMounts::BindfsMount &>(*share).under()
+            : static_cast<TestMounts::SshfsMount &>(*share).under();
+        SlowWriter writer(underneath + "/upload.bin", 0);
+        QThread::msleep(300);
+        const QStringList switches = move ? QStringList {"--move"} : QStringList();
+
+        EXPECT_EQ(runChild(share->path(), dst, switches),
+            QStringList({QString(move ? "t21" : "t22") + " (t75): upload.bin"}));
+        EXPECT_TRUE(entries(dst).isEmpty());
+
+        writer.end();
+        const QByteArray whole = read(underneath + "/upload.bin");
+        EXPECT_EQ(runChild(share->path(), dst, switches),
+            QStringList({QString(move ? "t26" : "t25") + ": upload.bin"}));
+        EXPECT_EQ(read(in(dst, "upload.bin")), whole);
+        EXPECT_EQ(QFile::exists(underneath + "/upload.bin"), !move);
+        QFile::remove(in(dst, "upload.bin"));
+    }
 }
 
 // A power cut a moment after a run: the journal has the new names on disk within a second,
