@@ -192,10 +192,10 @@ void TransferPipeline::work(Worker &worker)
         lock.unlock();
         const auto started = steady_clock::now();
         Prepared file = prepare(lock, index, stop);
-        const auto took = steady_clock::now() - started;
+        const auto now = steady_clock::now();
         lock.lock();
         worker.current = -1;
-        deposit(lock, std::move(file), took);
+        deposit(lock, std::move(file), now, now - started);
     }
     if (--m_busyWorkers == 0)
         m_idleWake.notify_all();
@@ -319,7 +319,8 @@ bool TransferPipeline::waitToSettle(
 }
 
 // Under the lock: the prepared file waits for its turn; it tells whether a second worker pays.
-void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared file, steady_clock::duration took)
+void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared file,
+    steady_clock::time_point now, steady_clock::duration took)
 {
     if (m_workers.back().helper) {
         const bool wide = file.pending.unnamedBytes() >= LargeFileBytes || took >= SlowFile;
@@ -327,10 +328,16 @@ void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared file
             m_helperWake.notify_all();
         m_wide = wide;
     }
-    if (m_waiting.empty())
-        m_oldestWaiting = steady_clock::now();
-    m_waitingBytes += file.pending.unnamedBytes();
-    m_waiting.emplace(file.index, std::move(file));
+    // Named one by one, a file in its turn goes straight to its name.
+    if (!m_batches && m_namingEnd < 0 && file.index == m_turn && file.index < m_limit) {
+        m_batch.push_back(std::move(file));
+        nameBatch(lock);
+    } else {
+        if (m_waiting.empty())
+            m_oldestWaiting = now;
+        m_waitingBytes += file.pending.unnamedBytes();
+        m_waiting.emplace(file.index, std::move(file));
+    }
     nameDue(lock, false);
 }
 
@@ -343,28 +350,35 @@ void TransferPipeline::nameDue(std::unique_lock<std::mutex> &lock, bool evenIfFe
         const int end = dueEnd(evenIfFew);
         if (end <= m_turn)
             return;
-        std::vector<Prepared> batch;
         for (int index = m_turn; index < end; ++index) {
             auto next = m_waiting.find(index);
             m_waitingBytes -= next->second.pending.unnamedBytes();
-            batch.push_back(std::move(next->second));
+            m_batch.push_back(std::move(next->second));
             m_waiting.erase(next);
         }
-        m_namingEnd = m_turn;
-        const int named = name(lock, batch);
-        m_turn += named;
-        m_namingEnd = -1;
-        // What a hold or a cut kept from its name waits again, its data already on disk.
-        for (auto file = batch.begin() + named; file != batch.end(); ++file) {
-            m_waitingBytes += file->pending.unnamedBytes();
-            m_waiting.emplace(file->index, std::move(*file));
-        }
         m_oldestWaiting = steady_clock::now();
-        if (m_waitingForNames > 0)
-            m_workerWake.notify_all();
-        if (named == 0)
+        if (nameBatch(lock) == 0)
             return;
     }
+}
+
+// Under the lock: names the files of m_batch, which begins with the file whose turn it is. What a
+// hold or a cut kept from its name waits again, its data already on disk. Answers how many took
+// their names.
+int TransferPipeline::nameBatch(std::unique_lock<std::mutex> &lock)
+{
+    m_namingEnd = m_turn;
+    const int named = name(lock, m_batch);
+    m_turn += named;
+    m_namingEnd = -1;
+    for (auto file = m_batch.begin() + named; file != m_batch.end(); ++file) {
+        m_waitingBytes += file->pending.unnamedBytes();
+        m_waiting.emplace(file->index, std::move(*file));
+    }
+    m_batch.clear();
+    if (m_waitingForNames > 0)
+        m_workerWake.notify_all();
+    return named;
 }
 
 // Under the lock: the end of the batch that may take its names now, m_turn for none.
@@ -390,14 +404,16 @@ int TransferPipeline::dueEnd(bool evenIfFew) const
 // what became of each file. Answers how many of the batch took their turn.
 int TransferPipeline::name(std::unique_lock<std::mutex> &lock, std::vector<Prepared> &batch)
 {
-    std::vector<PendingTransfer *> all;
+    std::vector<PendingTransfer *> &all = m_batchFiles;
+    std::vector<PendingTransfer *> &moves = m_batchMoves;
+    all.clear();
+    moves.clear();
     for (Prepared &file : batch)
         all.push_back(&file.pending);
     lock.unlock();
     m_folders.prepareNames(all);
     lock.lock();
     std::size_t named = 0;
-    std::vector<PendingTransfer *> moves;
     for (; named < batch.size() && batch[named].index < m_limit; ++named) {
         Prepared &file = batch[named];
         m_namingEnd = file.index + 1;

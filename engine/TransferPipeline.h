@@ -117,8 +117,10 @@ private:
     Prepared prepare(std::unique_lock<std::mutex> &lock, int index, const std::stop_token &stop);
     FileDecision::Facts factsOf(int index, std::optional<FileOutcome> &settingError) const;
     bool waitToSettle(std::unique_lock<std::mutex> &lock, qint64 waitMs, const std::stop_token &stop);
-    void deposit(std::unique_lock<std::mutex> &lock, Prepared file, std::chrono::steady_clock::duration took);
+    void deposit(std::unique_lock<std::mutex> &lock, Prepared file, std::chrono::steady_clock::time_point now,
+        std::chrono::steady_clock::duration took);
     void nameDue(std::unique_lock<std::mutex> &lock, bool evenIfFew);
+    int nameBatch(std::unique_lock<std::mutex> &lock);
     int dueEnd(bool evenIfFew) const;
     int name(std::unique_lock<std::mutex> &lock, std::vector<Prepared> &batch);
     FileOutcome outcomeOf(const Prepared &file) const;
@@ -155,6 +157,11 @@ private:
     bool m_stopped = false;
     bool m_wide = false;
     std::map<int, Prepared> m_waiting;
+    // The batch being named, and its files: kept from batch to batch, so that naming a file
+    // costs no allocation. Only the thread that names touches them.
+    std::vector<Prepared> m_batch;
+    std::vector<modFSO::PendingTransfer *> m_batchFiles;
+    std::vector<modFSO::PendingTransfer *> m_batchMoves;
     qint64 m_waitingBytes = 0;
     std::chrono::steady_clock::time_point m_oldestWaiting;
     int m_busyWorkers = 0;

@@ -50,20 +50,32 @@ QString escaped(char16_t c)
 }
 
 // The three forms of a file's result line: "word: name", "word (reason): name" and
-// "word - reason: name". Each is built only for the line that is written.
+// "word - reason: name". Each is built only for the line that is written, in one piece.
+QString joined(std::initializer_list<QStringView> parts)
+{
+    qsizetype size = 0;
+    for (const QStringView part : parts)
+        size += part.size();
+    QString line;
+    line.reserve(size);
+    for (const QStringView part : parts)
+        line.append(part);
+    return line;
+}
+
 QString plainResult(const QString &word, const QString &name)
 {
-    return word + QLatin1String(": ") + name;
+    return joined({word, u": ", name});
 }
 
 QString reasonInBrackets(const QString &word, const QString &reason, const QString &name)
 {
-    return word + QLatin1String(" (") + reason + QLatin1String("): ") + name;
+    return joined({word, u" (", reason, u"): ", name});
 }
 
 QString reasonAfterDash(const QString &word, const QString &reason, const QString &name)
 {
-    return word + QLatin1String(" - ") + reason + QLatin1String(": ") + name;
+    return joined({word, u" - ", reason, u": ", name});
 }
 
 class ActiveFlag
@@ -135,6 +147,9 @@ TransferRun::~TransferRun() = default;
 
 QString TransferRun::LoggedName(const QByteArray &name)
 {
+    // Most names are printable ASCII, which needs neither decoding nor escapes.
+    if (std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+        return QString::fromLatin1(name);
     QString text = modFSO::detail::decodedPath(name);
     for (qsizetype i = text.size() - 1; i >= 0; --i) {
         if (breaksTheLine(text.at(i).unicode()))

@@ -69,6 +69,9 @@ QList<QByteArray> attributeNames(int in)
 {
     const QByteArray names
         = readGrowing([in](char *buffer, size_t size) { return ::flistxattr(in, buffer, size); });
+    // Most files have none: no list to make.
+    if (names.isEmpty())
+        return {};
     QList<QByteArray> list = names.split('\0');
     list.removeAll(QByteArray());
     return list;
@@ -95,7 +98,9 @@ bool keepExtendedAttributes(int in, int out, FolderCaps &caps)
 
 void keepOwner(int out, const struct stat &source, FolderCaps &caps)
 {
-    const uid_t owner = ::geteuid() == 0 && source.st_uid != caps.newOwner ? source.st_uid : uid_t(-1);
+    // The program does not change its user while it copies: asked once.
+    static const bool superUser = ::geteuid() == 0;
+    const uid_t owner = superUser && source.st_uid != caps.newOwner ? source.st_uid : uid_t(-1);
     const gid_t group = source.st_gid != caps.newGroup ? source.st_gid : gid_t(-1);
     if ((owner == uid_t(-1) && group == gid_t(-1)) || !caps.owners.load(std::memory_order_relaxed))
         return;

@@ -23,20 +23,20 @@ bool isAscii(QByteArrayView name)
     return true;
 }
 
-char16_t foldedAscii(char c)
+char foldedAscii(char c)
 {
-    return c >= 'A' && c <= 'Z' ? char16_t(c - 'A' + 'a') : char16_t(c);
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-// The case-folded text of a name: for a name of plain ASCII its own bytes, folded as they are
-// read; for any other its folded UTF-16 text.
+// The case-folded text of a name: for a name of plain ASCII its bytes, folded already; for any
+// other its folded UTF-16 text.
 struct FoldedName {
     std::string_view ascii;
     std::u16string_view text;
     bool isAscii = true;
 
     size_t size() const { return isAscii ? ascii.size() : text.size(); }
-    char16_t at(size_t i) const { return isAscii ? foldedAscii(ascii[i]) : text[i]; }
+    char16_t at(size_t i) const { return isAscii ? char16_t(ascii[i]) : text[i]; }
 };
 
 int compareFolded(const FoldedName &a, const FoldedName &b)
@@ -56,37 +56,45 @@ int compareFolded(const FoldedName &a, const FoldedName &b)
 void NameList::sortByName()
 {
     const size_t count = m_ends.size();
-    // The case-folded text of every name that is not plain ASCII, in one block of UTF-16 code
-    // units (a name has no more code units than bytes); plain ASCII names, most names, are
-    // folded as they are compared and need no copy.
+    // The case-folded text of every name: for a plain ASCII name, most names, its bytes with
+    // capitals made small, kept in a block beside the names; for any other its folded UTF-16
+    // text, in a block of code units (a name has no more code units than bytes).
+    QByteArray foldedBytes(m_bytes.size(), Qt::Uninitialized);
     std::vector<char16_t> keys;
     std::vector<quint32> keyEnds(count);
     std::vector<bool> ascii(count);
     for (size_t i = 0; i < count; ++i) {
         const QByteArray name = at(qsizetype(i));
         ascii[i] = isAscii(name);
-        if (!ascii[i]) {
+        if (ascii[i]) {
+            const quint32 start = i == 0 ? 0 : m_ends[i - 1] + 1;
+            std::transform(name.begin(), name.end(), foldedBytes.begin() + start, foldedAscii);
+        } else {
             const QString key = detail::decodedPath(name).toCaseFolded();
             keys.insert(keys.end(), key.utf16(), key.utf16() + key.size());
         }
         keyEnds[i] = quint32(keys.size());
     }
-    const auto bytesOf = [&](quint32 i) {
-        const QByteArray name = at(i);
-        return std::string_view(name.constData(), size_t(name.size()));
+    // Straight from the blocks: the sort compares some names many times.
+    const auto viewOf = [&](const QByteArray &block, quint32 i) {
+        const quint32 start = i == 0 ? 0 : m_ends[i - 1] + 1;
+        return std::string_view(block.constData() + start, m_ends[i] - start);
     };
+    const auto bytesOf = [&](quint32 i) { return viewOf(m_bytes, i); };
     const auto foldedOf = [&](quint32 i) {
         if (ascii[i])
-            return FoldedName {bytesOf(i), {}, true};
+            return FoldedName {viewOf(foldedBytes, i), {}, true};
         const quint32 start = i == 0 ? 0 : keyEnds[i - 1];
         return FoldedName {{}, std::u16string_view(keys.data() + start, keyEnds[i] - start), false};
     };
     std::vector<quint32> order(count);
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
-        const int byText = compareFolded(foldedOf(a), foldedOf(b));
+        const int byText = ascii[a] && ascii[b] ? viewOf(foldedBytes, a).compare(viewOf(foldedBytes, b))
+                                                : compareFolded(foldedOf(a), foldedOf(b));
         return byText != 0 ? byText < 0 : bytesOf(a) < bytesOf(b);
     });
+    foldedBytes = {};
     keys = {};
     keyEnds = {};
     ascii = {};

@@ -617,6 +617,8 @@ void TransferFolders::abandon(std::span<PendingTransfer *const> files) const
 // the server. Files in memory need none.
 Failure TransferFolders::flushData(std::span<PendingTransfer *const> files) const
 {
+    if (m_destinationKind == FileSystemKind::Memory)
+        return {};
     std::vector<PendingTransfer *> unflushed;
     for (PendingTransfer *transfer : files) {
         if (transfer->m_temporary && !transfer->m_error && !transfer->m_flushed)
