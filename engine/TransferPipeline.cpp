@@ -23,8 +23,8 @@ constexpr int NobodyWaits = std::numeric_limits<int>::max();
 // has waited this long, or when no further file follows. The files of a batch wait open and
 // without a name, so how many may wait is bounded by the descriptors the process may open.
 constexpr qint64 BatchBytes = 256 * 1024 * 1024;
-constexpr auto BatchAge = std::chrono::milliseconds(250);
-constexpr int MostWaitingFiles = 512;
+constexpr auto BatchAge = std::chrono::milliseconds(1000);
+constexpr int MostWaitingFiles = 4096;
 // Room the checks keep free on the destination, in bytes.
 constexpr qint64 FreeSpaceMargin = 1024;
 // From what size, or what time to prepare it, a file makes a second worker pay.
@@ -40,7 +40,7 @@ int waitingFilesAllowed()
         };
         if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
             return 64;
-        const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 4096);
+        const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 16384);
         if (limit.rlim_cur < wanted) {
             limit.rlim_cur = wanted;
             ::setrlimit(RLIMIT_NOFILE, &limit);
@@ -234,7 +234,7 @@ int TransferPipeline::take(std::unique_lock<std::mutex> &lock, Worker &worker)
 
 bool TransferPipeline::mayTake(const Worker &worker) const
 {
-    return !worker.helper || m_wide;
+    return !worker.helper || m_wide || m_flushing;
 }
 
 // Decides the file and prepares its transfer; nothing takes a name yet. A file that is not yet
@@ -337,6 +337,7 @@ void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared file
             m_oldestWaiting = now;
         m_waitingBytes += file.pending.unnamedBytes();
         m_waiting.emplace(file.index, std::move(file));
+        countInTurn(false);
     }
     nameDue(lock, false);
 }
@@ -368,7 +369,12 @@ void TransferPipeline::nameDue(std::unique_lock<std::mutex> &lock, bool evenIfFe
 int TransferPipeline::nameBatch(std::unique_lock<std::mutex> &lock)
 {
     m_namingEnd = m_turn;
+    // A flush waits for the disk: meanwhile the helper copies the next files.
+    m_flushing = m_batches && m_folders.flushesData() && m_workers.back().helper;
+    if (m_flushing)
+        m_helperWake.notify_all();
     const int named = name(lock, m_batch);
+    m_flushing = false;
     m_turn += named;
     m_namingEnd = -1;
     for (auto file = m_batch.begin() + named; file != m_batch.end(); ++file) {
@@ -376,6 +382,7 @@ int TransferPipeline::nameBatch(std::unique_lock<std::mutex> &lock)
         m_waiting.emplace(file->index, std::move(*file));
     }
     m_batch.clear();
+    countInTurn(true);
     if (m_waitingForNames > 0)
         m_workerWake.notify_all();
     return named;
@@ -384,19 +391,28 @@ int TransferPipeline::nameBatch(std::unique_lock<std::mutex> &lock)
 // Under the lock: the end of the batch that may take its names now, m_turn for none.
 int TransferPipeline::dueEnd(bool evenIfFew) const
 {
-    int end = m_turn;
-    qint64 bytes = 0;
-    for (auto next = m_waiting.find(end); next != m_waiting.end() && next->first == end && end < m_limit;
-         ++next) {
-        bytes += next->second.pending.unnamedBytes();
-        ++end;
-    }
-    if (end == m_turn || !m_batches || evenIfFew)
-        return end;
-    const bool full = end - m_turn >= waitingFilesAllowed() || bytes >= BatchBytes;
+    const int end = std::min(m_inTurnEnd, m_limit);
+    if (end <= m_turn || !m_batches || evenIfFew)
+        return std::max(end, m_turn);
+    const bool full = end - m_turn >= waitingFilesAllowed() || m_inTurnBytes >= BatchBytes;
     const bool old = steady_clock::now() - m_oldestWaiting >= BatchAge;
     const bool nothingFollows = end >= m_released || (m_stopped && end >= m_limit);
     return full || old || nothingFollows ? end : m_turn;
+}
+
+// Under the lock: the files that wait in an unbroken row from the one whose turn it is, counted
+// on from where the count stands (anew from the turn when fromTurn is set).
+void TransferPipeline::countInTurn(bool fromTurn)
+{
+    if (fromTurn || m_inTurnEnd < m_turn) {
+        m_inTurnEnd = m_turn;
+        m_inTurnBytes = 0;
+    }
+    for (auto next = m_waiting.find(m_inTurnEnd); next != m_waiting.end() && next->first == m_inTurnEnd;
+         ++next) {
+        m_inTurnBytes += next->second.pending.unnamedBytes();
+        ++m_inTurnEnd;
+    }
 }
 
 // Under the lock, which it lets go while it works: gives the batch its names, one by one in list
@@ -478,6 +494,7 @@ void TransferPipeline::dropAfterCut(std::unique_lock<std::mutex> &lock)
         publish(index, {});
     }
     lock.lock();
+    countInTurn(true);
 }
 
 void TransferPipeline::publish(int index, FileOutcome outcome)

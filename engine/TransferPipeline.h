@@ -122,6 +122,7 @@ private:
     void nameDue(std::unique_lock<std::mutex> &lock, bool evenIfFew);
     int nameBatch(std::unique_lock<std::mutex> &lock);
     int dueEnd(bool evenIfFew) const;
+    void countInTurn(bool fromTurn);
     int name(std::unique_lock<std::mutex> &lock, std::vector<Prepared> &batch);
     FileOutcome outcomeOf(const Prepared &file) const;
     void dropAfterCut(std::unique_lock<std::mutex> &lock);
@@ -156,6 +157,7 @@ private:
     int m_limit = NoLimit;
     bool m_stopped = false;
     bool m_wide = false;
+    bool m_flushing = false;
     std::map<int, Prepared> m_waiting;
     // The batch being named, and its files: kept from batch to batch, so that naming a file
     // costs no allocation. Only the thread that names touches them.
@@ -163,6 +165,9 @@ private:
     std::vector<modFSO::PendingTransfer *> m_batchFiles;
     std::vector<modFSO::PendingTransfer *> m_batchMoves;
     qint64 m_waitingBytes = 0;
+    // The unbroken row of waiting files from the one whose turn it is: its end and its bytes.
+    int m_inTurnEnd = 0;
+    qint64 m_inTurnBytes = 0;
     std::chrono::steady_clock::time_point m_oldestWaiting;
     int m_busyWorkers = 0;
     // The errors of failed files, by index: few, so they are not kept in every slot.
