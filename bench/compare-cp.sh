@@ -8,16 +8,17 @@
 # one). The shared /tmp of some machines is ext4 without a journal, where creating files right
 # after deleting many is up to ten times slower and varies wildly: it is not used.
 # What: 10 000 files of 4 KiB, 10 000 of 64 KiB and 100 of 10 MiB copied within the file
-# system; 10 000 of 4 KiB moved within it. The run (tessaro) uses one worker, and a second
-# while the files are large or slow or where its own trial finds that a second pays; every copy is also made with one worker and with two from
-# the first file on (tessaro-1, tessaro-2), which shows what the second brings and costs. The
-# small files are also copied by two `cp -a` at once, each on half of them (cp-a-halves): what
-# two copies side by side cost this machine in CPU time, whoever makes them. floor-1 and floor-2
-# (floor-bench, beside transfer-bench) make the run's system calls for each copied file in a plain
-# loop, with one thread or two: what the run costs above them is the program's own, what they
-# cost above `cp -a` is the price of the run's checks and of its unnamed files. With root and
-# mkfs.btrfs (btrfs-progs) or mkfs.xfs (xfsprogs), one file of 1 GiB copied within a btrfs or
-# xfs image, against `cp -a --reflink=auto`.
+# system; 10 000 of 4 KiB moved within it. The run (tessaro) copies with one worker, and with a
+# second while the files are large or slow, or while the first waits for a flush. floor-1 and
+# floor-2 (floor-bench, beside transfer-bench) make the run's system calls for each copied file in
+# a plain loop, with one thread or two: what the run costs above them is the program's own, what
+# they cost above `cp -a` is the price of the run's checks and of its unnamed files.
+# On the journaled ext4 image the run makes every copy durable (its data is flushed, one flush
+# of the file system for a batch of files, before any name points at it): there the rows are
+# "copy, durable", beside `cp -a && sync` (cp-a-sync), `rsync -a --fsync` (rsync-fsync, which
+# flushes every file), plain `cp -a`, and floor-1 with the same flushes (floor-durable). With
+# root and mkfs.btrfs (btrfs-progs) or mkfs.xfs (xfsprogs), one file of 1 GiB copied within a
+# btrfs or xfs image, against `cp -a --reflink=auto`.
 # Sticks and shares, through FUSE as a desktop mounts them (root and the tools of
 # scripts/setup.sh): a FAT image (fusefat), an exFAT image (exfat-fuse on a loop device), sshfs
 # to an sshd that the script starts on the loopback interface, and rclone mount of a local
@@ -103,10 +104,11 @@ time_copy() { # tool source out
     case $1 in
         tessaro) run_figures "$2" "$3" ;;
         tessaro-*) run_figures "$2" "$3" --workers "${1#tessaro-}" ;;
+        floor-durable) measure /dev/null "$floor" "$2" "$3" 1 --durable ;;
         floor-*) measure /dev/null "$floor" "$2" "$3" "${1#floor-}" ;;
         cp-a) measure /dev/null cp -a "$2" "$3" ;;
-        cp-a-halves) measure /dev/null bash -c 'mkdir "$2" && { cp -a "$1-1" "$2/1" & cp -a "$1-2" "$2/2"; wait; }' \
-            _ "$2" "$3" ;;
+        cp-a-sync) measure /dev/null bash -c 'cp -a "$1" "$2" && sync' _ "$2" "$3" ;;
+        rsync-fsync) measure /dev/null rsync -a --fsync "$2/" "$3" ;;
         cp-r) measure /dev/null cp -r "$2" "$3" ;;
         reflink) measure /dev/null cp -a --reflink=auto "$2" "$3" ;;
     esac
@@ -127,8 +129,8 @@ time_move() { # tool source out
 pair_median() { awk -v f="$1" '{ print $f }' | median; }
 
 # Runs each tool RUNS times in turn, the order turning each round; prints the medians, the
-# ratios of the run (as it chooses its workers, and with one or two) to the first other tool,
-# and every run's wall and CPU seconds.
+# ratios of the run and of the floor to the first other tool, and every run's wall and CPU
+# seconds.
 compare() { # label kind(copy|move) source out tools...
     local label=$1 kind=$2 source=$3 out=$4
     shift 4
@@ -150,6 +152,8 @@ compare() { # label kind(copy|move) source out tools...
         [ -z "$base" ] && [ "$t" != tessaro ] && base=$t
     done
     echo "${line%,}"
+    local floor=""
+    for t in "${tools[@]}"; do [[ $t == floor-1 || $t == floor-durable ]] && floor=$t; done
     for t in "${tools[@]}"; do
         [[ $t == tessaro* || $t == floor-* ]] || continue
         awk -v t="$t" -v w="${wall[$t]}" -v bw="${wall[$base]}" -v c="${cpu[$t]}" -v bc="${cpu[$base]}" \
@@ -157,6 +161,11 @@ compare() { # label kind(copy|move) source out tools...
                 printf "    %s / %s: wall %.2f, CPU %.2f", t, n, w / bw, c / bc
                 if (p != "") printf " (the whole process %.3f s: %.2f)", p, p / bc
                 printf "\n" }'
+        # What the run costs above its own system calls.
+        if [[ $t == tessaro && -n $floor ]]; then
+            awk -v w="${wall[$t]}" -v fw="${wall[$floor]}" -v c="${cpu[$t]}" -v fc="${cpu[$floor]}" -v f="$floor" \
+                'BEGIN { printf "    tessaro / %s: wall %.2f, CPU %.2f\n", f, w / fw, c / fc }'
+        fi
     done
     for t in "${tools[@]}"; do
         local fields="wall/CPU"
@@ -172,18 +181,31 @@ measure_in() { # place-name folder
     local name=$1 dir=$2
     echo "== $name ($dir; $(mounted_as "$dir"))"
     make_files "$dir/small" 10000 4096
-    # The same files in two halves, for two copies side by side.
-    mkdir "$dir/small-1" "$dir/small-2"
-    find "$dir/small" -name 'file-0[0-4]*' -exec cp -a -t "$dir/small-1" {} +
-    find "$dir/small" -name 'file-0[5-9]*' -exec cp -a -t "$dir/small-2" {} +
     make_files "$dir/medium" 10000 65536
     make_files "$dir/large" 100 $((10 * 1024 * 1024))
     sync
-    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 floor-1 floor-2 cp-a-halves
-    compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 floor-1 floor-2
-    compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro cp-r tessaro-1 tessaro-2 floor-1 floor-2
+    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro floor-1
+    compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro floor-1
+    compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro floor-1 floor-2
     compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro
-    rm -rf "$dir/small" "$dir/small-1" "$dir/small-2" "$dir/medium" "$dir/large" "$dir/small.moving"
+    rm -rf "$dir/small" "$dir/medium" "$dir/large" "$dir/small.moving"
+}
+
+# On a disk, every copy of the run is durable: beside it what makes other tools' copies so.
+measure_durable_in() { # place-name folder
+    local name=$1 dir=$2
+    echo "== $name ($dir; $(mounted_as "$dir"))"
+    make_files "$dir/small" 10000 4096
+    make_files "$dir/medium" 10000 65536
+    make_files "$dir/large" 100 $((10 * 1024 * 1024))
+    sync
+    local tools=(cp-a-sync tessaro floor-durable cp-a rsync-fsync)
+    command -v rsync >/dev/null || { tools=(cp-a-sync tessaro floor-durable cp-a); echo "(rsync is not installed)"; }
+    compare "10 000 x 4 KiB, copy, durable" copy "$dir/small" "$dir/out" "${tools[@]}"
+    compare "10 000 x 64 KiB, copy, durable" copy "$dir/medium" "$dir/out" "${tools[@]}"
+    compare "100 x 10 MiB, copy, durable" copy "$dir/large" "$dir/out" "${tools[@]}"
+    compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro
+    rm -rf "$dir/small" "$dir/medium" "$dir/large" "$dir/small.moving"
 }
 
 echo "on $(machine); $runs runs of each"
@@ -198,10 +220,10 @@ fi
 
 if want ext4; then
     if [ -n "${EXT4:-}" ]; then
-        measure_in "ext4 (given)" "$(mktemp -d "$EXT4/tessaro-compare.XXXXXX")"
+        measure_durable_in "ext4 (given)" "$(mktemp -d "$EXT4/tessaro-compare.XXXXXX")"
     elif [ "$(id -u)" -eq 0 ]; then
         make_image_fs ext4 4G
-        measure_in "ext4 with journal, loop image" "$scratch/ext4"
+        measure_durable_in "ext4 with journal, loop image" "$scratch/ext4"
     else
         echo "== ext4: left out (run as root to make a journaled image, or set EXT4=/folder)"
     fi

@@ -301,13 +301,17 @@ FileDecision::Facts TransferPipeline::factsOf(int index, std::optional<FileOutco
 }
 
 // Under the lock while it waits: the files before this one take their names first, so that the
-// log goes on. False when the wait would end after the run's deadline, or the run stopped.
+// log goes on. False when the run's budget of waiting has not that much left, or the run stopped.
 bool TransferPipeline::waitToSettle(
     std::unique_lock<std::mutex> &lock, qint64 waitMs, const std::stop_token &stop)
 {
+    std::atomic<qint64> &budget = *m_options.settleBudgetMs;
+    qint64 left = budget.load();
+    do {
+        if (waitMs > left)
+            return false;
+    } while (!budget.compare_exchange_weak(left, left - waitMs));
     const auto until = steady_clock::now() + std::chrono::milliseconds(waitMs);
-    if (until > m_options.settleDeadline)
-        return false;
     lock.lock();
     nameDue(lock, true);
     // A stop ends the wait within a moment.

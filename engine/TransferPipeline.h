@@ -58,9 +58,10 @@ public:
         // (each new file's line then says so).
         bool checkFreeSpace = false;
         QString checkUnreadable;
-        // Until when the run may wait for files that have not yet been unchanged for the settle
-        // time (on the steady clock); later they are left for the next run.
-        std::chrono::steady_clock::time_point settleDeadline;
+        // How long, in all, the run may still wait for files that have not yet been unchanged
+        // for the settle time (ms); a file that needs longer is left for the next run. Shared
+        // by the run's pipelines, which take from it what they wait.
+        std::atomic<qint64> *settleBudgetMs = nullptr;
         // 0: by the rule above; 1 or 2: that many from the first file on.
         int workers = 0;
         // Whether the workers take files only as the window hands them out (release()).

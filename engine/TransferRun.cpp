@@ -12,6 +12,7 @@
 #include "fs/modSize.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -107,7 +108,8 @@ struct TransferRun::Context {
     // list, or the cut made by a stop or by a change of the check during the run.
     TransferPipeline *pipeline = nullptr;
     Settings::FreeSpaceCheck check;
-    std::chrono::steady_clock::time_point settleDeadline;
+    // What the run may still wait, in all, for files to settle.
+    std::atomic<qint64> settleBudgetMs {0};
     int current = 0;
     int end = 0;
     bool cut() const { return end < names.size(); }
@@ -289,12 +291,12 @@ void TransferRun::runFileLoop(Context &ctx)
     showRunCaption();
 
     ctx.fileCounter = static_cast<qint32>(ctx.names.size());
-    ctx.settleDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(ctx.settleSeconds);
+    ctx.settleBudgetMs = qint64(ctx.settleSeconds) * 1000;
     const FileDecision::Plan plan {ctx.request.move, ctx.request.overwrite, ctx.folders->sameFileSystem()};
     for (int next = 0; next < ctx.names.size();) {
         ctx.check = Settings::freeSpaceCheckWanted(m_checkDestination.value());
         TransferPipeline::Options options {m_freeSpace, ctx.check.wanted, ctx.check.unreadable,
-            ctx.settleDeadline, m_workers, m_filesAhead >= 0};
+            &ctx.settleBudgetMs, m_workers, m_filesAhead >= 0};
         // On the heap: each stretch's threads meet in a pipeline of its own, never in the memory
         // of the one before.
         const auto pipeline

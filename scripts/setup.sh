@@ -26,6 +26,9 @@ tessaro_packages=(
     # loop device), bindfs, sshfs to an sshd of the test's own, rclone; ACLs and extended
     # attributes looked at by hand and by the benchmarks
     fuse3 exfat-fuse exfatprogs bindfs sshfs openssh-client openssh-server rclone acl attr util-linux
+    # a power cut made on an ext4 image (xfs_io shuts it down); rsync beside the run in the
+    # benchmarks of durable copies
+    e2fsprogs xfsprogs rsync
 )
 
 # libFuzzer comes with clang's runtime libraries.

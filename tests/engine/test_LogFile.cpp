@@ -6,10 +6,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimeZone>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 namespace
 {
@@ -80,21 +80,18 @@ TEST(LogFileTest, TwoWritersKeepTheirLinesWholeThroughTheRotation)
     QTemporaryDir root;
     const QString folder = root.filePath("state/TessaroLite");
     constexpr int LinesEach = 40000;
-    auto writer = [&](char name) {
-        return QThread::create([&folder, name] {
-            LogFile file(folder);
-            // A moment without the local time zone: the C library's is not for threads.
-            file.setClock([] { return QDateTime(QDate(2026, 12, 11), QTime(12, 0), QTimeZone(3600)); });
-            for (int n = 0; n < LinesEach; ++n)
-                file.append(QString("%1 %2 %3").arg(name).arg(n, 6, 10, QChar('0')).arg(QString(40, 'x')));
-        });
+    // Plain threads: Qt's own wait for a thread is not seen by ThreadSanitizer.
+    auto writer = [&folder](char name) {
+        LogFile file(folder);
+        // A moment without the local time zone: the C library's is not for threads.
+        file.setClock([] { return QDateTime(QDate(2026, 12, 11), QTime(12, 0), QTimeZone(3600)); });
+        for (int n = 0; n < LinesEach; ++n)
+            file.append(QString("%1 %2 %3").arg(name).arg(n, 6, 10, QChar('0')).arg(QString(40, 'x')));
     };
-    std::unique_ptr<QThread> first(writer('a'));
-    std::unique_ptr<QThread> second(writer('b'));
-    first->start();
-    second->start();
-    ASSERT_TRUE(first->wait(60000));
-    ASSERT_TRUE(second->wait(60000));
+    std::thread first(writer, 'a');
+    std::thread second(writer, 'b');
+    first.join();
+    second.join();
 
     const QRegularExpression whole(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d ([ab]) (\d{6}) x{40}$)");
     QMap<QString, int> last {{"a", -1}, {"b", -1}};
