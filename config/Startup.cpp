@@ -15,7 +15,7 @@ namespace
 
 QString ensureSubfolder(const QString &parent, const QString &name)
 {
-    const QString folder = modFSO::JoinPath(parent, name);
+    QString folder = modFSO::JoinPath(parent, name);
     if (!modFSO::FolderExists(folder))
         modFSO::CreateFolder(folder);
     return folder;

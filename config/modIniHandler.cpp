@@ -25,7 +25,7 @@ namespace
 const QByteArray LineEnd("\r\n");
 
 // No settings or language file comes near this size; anything larger is not one of them.
-constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
+constexpr qint64 MaxFileBytes = qint64(4) << 20;
 
 using modFSO::FileDescriptor;
 

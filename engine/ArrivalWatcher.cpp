@@ -140,9 +140,8 @@ void ArrivalWatcher::readNotifications()
             at += ssize_t(sizeof(struct inotify_event)) + event->len;
             if (event->mask & FolderGone)
                 gone = true;
-            else if (event->mask & IN_Q_OVERFLOW)
-                arrival = true;
-            else if (event->len > 0 && counts(event->mask, event->name))
+            // Events that overflowed the queue may have been arrivals.
+            else if ((event->mask & IN_Q_OVERFLOW) || (event->len > 0 && counts(event->mask, event->name)))
                 arrival = true;
         }
     }
@@ -279,6 +278,7 @@ ArrivalWatcher::Snapshot ArrivalWatcher::Look(const QString &folder)
     if (!listing.dir)
         return snapshot;
     const int fd = ::dirfd(listing.dir);
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): a listing of this thread's own, which no other thread reads
     while (const struct dirent *entry = ::readdir(listing.dir)) {
         if (entry->d_name[0] == '.')
             continue;

@@ -25,9 +25,9 @@ public:
     // Told the system's description of the first failure after writes worked (or of the first).
     using FailureReport = std::function<void(const QString &reason)>;
 
-    static constexpr qint64 RotateBytes = 1024 * 1024;
+    static constexpr qint64 RotateBytes = qint64(1) << 20;
     static constexpr int RotatedFiles = 4;
-    static constexpr qsizetype BatchBytes = 64 * 1024;
+    static constexpr qsizetype BatchBytes = qsizetype(64) * 1024;
     static constexpr int FlushDelayMs = 500;
 
     // folder: where the log and its rotated files lie; empty for none (every write fails).

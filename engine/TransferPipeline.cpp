@@ -22,13 +22,13 @@ constexpr int NobodyWaits = std::numeric_limits<int>::max();
 // A batch is named once its data is flushed: when it holds this many bytes, when its oldest file
 // has waited this long, or when no further file follows. The files of a batch wait open and
 // without a name, so how many may wait is bounded by the descriptors the process may open.
-constexpr qint64 BatchBytes = 256 * 1024 * 1024;
+constexpr qint64 BatchBytes = qint64(256) << 20;
 constexpr auto BatchAge = std::chrono::milliseconds(1000);
 constexpr int MostWaitingFiles = 4096;
 // Room the checks keep free on the destination, in bytes.
 constexpr qint64 FreeSpaceMargin = 1024;
 // From what size, or what time to prepare it, a file makes a second worker pay.
-constexpr qint64 LargeFileBytes = 1024 * 1024;
+constexpr qint64 LargeFileBytes = qint64(1) << 20;
 constexpr auto SlowFile = std::chrono::microseconds(500);
 
 // A waiting file holds one descriptor, or two for a hidden temporary and its lock. Many
@@ -489,6 +489,7 @@ void TransferPipeline::dropAfterCut(std::unique_lock<std::mutex> &lock)
     }
     lock.unlock();
     std::vector<PendingTransfer *> unnamed;
+    unnamed.reserve(dropped.size());
     for (Prepared &file : dropped)
         unnamed.push_back(&file.pending);
     m_folders.abandon(unnamed);

@@ -21,11 +21,11 @@ namespace
 
 // The largest piece one system call moves, and so the distance between two looks for a stop
 // (and of a test).
-constexpr qint64 ChunkBytes = 1024 * 1024;
-constexpr size_t BufferBytes = 1024 * 1024;
+constexpr qint64 ChunkBytes = qint64(1) << 20;
+constexpr size_t BufferBytes = size_t(1) << 20;
 constexpr int HiddenNameAttempts = 16;
 // A file written with one byte at its end: a file system that keeps holes gives it less room.
-constexpr off_t HoleProbeBytes = 256 * 1024;
+constexpr off_t HoleProbeBytes = off_t(256) * 1024;
 
 bool unnamedFileUnsupported(int code)
 {

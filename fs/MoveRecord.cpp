@@ -20,7 +20,7 @@ namespace
 const char RecordName[] = "moves";
 const char LockName[] = "moves.lock";
 // A few batches of moves at most are ever in flight; anything larger is no record of ours.
-constexpr qint64 MostRecordBytes = 4 * 1024 * 1024;
+constexpr qint64 MostRecordBytes = qint64(4) << 20;
 
 // The folder and the lock that every reader and writer of the record holds.
 struct Locked {
@@ -62,7 +62,7 @@ FsResult<QList<QByteArray>> readLines(int folder)
 
 } // namespace
 
-MoveRecord::MoveRecord(QString sourceFolder, QString destinationFolder)
+MoveRecord::MoveRecord(const QString &sourceFolder, const QString &destinationFolder)
     : m_pair(nativePath(destinationFolder).toHex() + ' ' + nativePath(sourceFolder).toHex() + ' ')
 {
 }

@@ -29,7 +29,7 @@ class MoveRecord
 {
 public:
     // The pair of folders, as the kernel names them (links resolved).
-    MoveRecord(QString sourceFolder, QString destinationFolder);
+    MoveRecord(const QString &sourceFolder, const QString &destinationFolder);
 
     // The moves of this pair that an earlier run began and did not finish. An error when the
     // record exists but cannot be read as one (a link, a FIFO, too large).

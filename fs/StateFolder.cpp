@@ -16,7 +16,7 @@ namespace
 
 QString stateHome()
 {
-    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (QDir::isAbsolutePath(state))
         return state;
     const QString home = qEnvironmentVariable("HOME");

@@ -30,7 +30,7 @@ const char RecordName[] = "temporaries";
 const char LockName[] = "temporaries.lock";
 const char NextName[] = "temporaries.new";
 // A record larger than this is not the program's: its lines are not even read.
-constexpr qint64 MostRecordBytes = 64 * 1024;
+constexpr qint64 MostRecordBytes = qint64(64) * 1024;
 // Lines of runs into folders that are never visited again stay; the oldest go beyond this.
 constexpr int MostLines = 32;
 
@@ -300,7 +300,7 @@ QByteArray folderKey(int folder)
     const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
     if (length <= 0)
         return {};
-    const QByteArray path(buffer, length);
+    QByteArray path(buffer, length);
     QByteArray root;
     QByteArray at;
     if (!mountOf(folder, root, at) || at == "/" || !(path == at || path.startsWith(at + '/')))
@@ -323,6 +323,7 @@ QSet<QByteArray> removeFilesOf(int folder, const QSet<QByteArray> &tokens)
             ::close(listing);
         return tokens;
     }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): a listing of this thread's own, which no other thread reads
     while (const struct dirent *entry = ::readdir(dir)) {
         const QByteArray token = temporaryToken(entry->d_name);
         struct stat st;

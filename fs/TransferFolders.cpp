@@ -81,7 +81,7 @@ qint64 wallClockNs()
 // Whether two open files hold the same bytes.
 bool sameBytes(int a, int b, qint64 size)
 {
-    constexpr qint64 Piece = 256 * 1024;
+    constexpr qint64 Piece = qint64(256) * 1024;
     const std::unique_ptr<char[]> first(new char[Piece]);
     const std::unique_ptr<char[]> second(new char[Piece]);
     for (qint64 offset = 0; offset < size;) {
@@ -115,6 +115,7 @@ public:
     const struct dirent *next() const
     {
         errno = 0;
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): each reader has a listing of its own
         return ::readdir(m_dir);
     }
 

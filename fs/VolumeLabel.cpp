@@ -100,6 +100,7 @@ QString labelOfDevice(dev_t device, const QByteArray &labelFolder)
         return {};
     const QList<dev_t> devices = candidateDevices(device);
     QString label;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): a listing of this thread's own, which no other thread reads
     while (const struct dirent *entry = ::readdir(folder)) {
         struct stat st;
         if (entry->d_name[0] == '.' || ::fstatat(::dirfd(folder), entry->d_name, &st, 0) != 0)

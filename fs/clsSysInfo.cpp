@@ -103,18 +103,19 @@ struct UserAccount {
     gid_t gid = 0;
 };
 
-std::optional<UserAccount> accountOf(const passwd *entry)
-{
-    if (!entry)
-        return std::nullopt;
-    return UserAccount {QByteArray(entry->pw_name), entry->pw_uid, entry->pw_gid};
-}
-
+// The account by its number or by its name, from the reentrant lookups, which share no buffer.
 std::optional<UserAccount> lookUpAccount(const QString &userName)
 {
-    if (userName.isEmpty())
-        return accountOf(::getpwuid(::getuid()));
-    return accountOf(::getpwnam(userName.toLocal8Bit().constData()));
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd *found = nullptr;
+    const QByteArray name = userName.toLocal8Bit();
+    const int code = userName.isEmpty()
+        ? ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)
+        : ::getpwnam_r(name.constData(), &entry, buffer.data(), buffer.size(), &found);
+    if (code != 0 || !found)
+        return std::nullopt;
+    return UserAccount {QByteArray(found->pw_name), found->pw_uid, found->pw_gid};
 }
 
 std::vector<gid_t> groupsOf(const UserAccount &account)
@@ -129,10 +130,12 @@ std::vector<gid_t> groupsOf(const UserAccount &account)
 
 bool isAdminGroup(gid_t gid)
 {
-    const group *entry = ::getgrgid(gid);
-    if (!entry)
+    std::vector<char> buffer(16384);
+    group entry {};
+    group *found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
         return false;
-    const QByteArray name(entry->gr_name);
+    const QByteArray name(found->gr_name);
     return name == "sudo" || name == "wheel" || name == "admin";
 }
 
