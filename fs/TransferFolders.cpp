@@ -410,19 +410,19 @@ PendingTransfer TransferFolders::prepareMove(const QByteArray &name, const QByte
     transfer.m_destinationName = destinationName;
     transfer.m_placement = placement;
     transfer.m_removeSource = true;
-    if (::fstatat(m_source, name.constData(), &transfer.m_sourceEntry, AT_SYMLINK_NOFOLLOW) != 0)
-        return failed(Failure::system(errno));
-    if (S_ISLNK(transfer.m_sourceEntry.st_mode))
-        return prepareMoveByCopy(name, destinationName, placement, stop);
-    if (const int code = copyableKind(transfer.m_sourceEntry))
-        return failed(Failure::system(code));
+    // The entry itself, never through a link: one that is a link fails to open (ELOOP).
     const FileDescriptor in(
         ::openat(m_source, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!in.valid() && errno == ELOOP)
+        return prepareMoveByCopy(name, destinationName, placement, stop);
     if (!in.valid())
         return failed(
             errno == EWOULDBLOCK ? Failure::own(FsError::Kind::SourceInUse) : Failure::system(errno));
     if (::fstat(in.get(), &transfer.m_sourceFile) != 0)
         return failed(Failure::system(errno));
+    transfer.m_sourceEntry = transfer.m_sourceFile;
+    if (const int code = copyableKind(transfer.m_sourceEntry))
+        return failed(Failure::system(code));
     if (const Failure notReady = checkReadiness(in.get(), name, transfer)) {
         const qint64 waitMs = transfer.m_settleWaitMs;
         transfer = failed(notReady);
