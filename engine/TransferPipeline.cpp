@@ -323,7 +323,7 @@ bool TransferPipeline::waitToSettle(
 }
 
 // Under the lock: the prepared file waits for its turn; it tells whether a second worker pays.
-void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared file,
+void TransferPipeline::deposit(std::unique_lock<std::mutex> &lock, Prepared &&file,
     steady_clock::time_point now, steady_clock::duration took)
 {
     if (m_workers.back().helper) {
