@@ -177,33 +177,24 @@ compare() { # label kind(copy|move) source out tools...
 # The file system that holds a folder and its mount options (the topmost of stacked mounts).
 mounted_as() { findmnt -n -o FSTYPE,OPTIONS --target "$1" | tail -1 | tr -s ' '; }
 
-measure_in() { # place-name folder
-    local name=$1 dir=$2
+# On a disk every copy of the run is durable: beside it there what makes other tools' copies so.
+measure_in() { # place-name folder [durable]
+    local name=$1 dir=$2 durable=${3:-} tools row=""
     echo "== $name ($dir; $(mounted_as "$dir"))"
     make_files "$dir/small" 10000 4096
     make_files "$dir/medium" 10000 65536
     make_files "$dir/large" 100 $((10 * 1024 * 1024))
     sync
-    compare "10 000 x 4 KiB, copy" copy "$dir/small" "$dir/out" cp-a tessaro floor-1
-    compare "10 000 x 64 KiB, copy" copy "$dir/medium" "$dir/out" cp-a tessaro floor-1
-    compare "100 x 10 MiB, copy" copy "$dir/large" "$dir/out" cp-a tessaro floor-1 floor-2
-    compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro
-    rm -rf "$dir/small" "$dir/medium" "$dir/large" "$dir/small.moving"
-}
-
-# On a disk, every copy of the run is durable: beside it what makes other tools' copies so.
-measure_durable_in() { # place-name folder
-    local name=$1 dir=$2
-    echo "== $name ($dir; $(mounted_as "$dir"))"
-    make_files "$dir/small" 10000 4096
-    make_files "$dir/medium" 10000 65536
-    make_files "$dir/large" 100 $((10 * 1024 * 1024))
-    sync
-    local tools=(cp-a-sync tessaro floor-durable cp-a rsync-fsync)
-    command -v rsync >/dev/null || { tools=(cp-a-sync tessaro floor-durable cp-a); echo "(rsync is not installed)"; }
-    compare "10 000 x 4 KiB, copy, durable" copy "$dir/small" "$dir/out" "${tools[@]}"
-    compare "10 000 x 64 KiB, copy, durable" copy "$dir/medium" "$dir/out" "${tools[@]}"
-    compare "100 x 10 MiB, copy, durable" copy "$dir/large" "$dir/out" "${tools[@]}"
+    tools=(cp-a tessaro floor-1)
+    if [ -n "$durable" ]; then
+        row=", durable"
+        tools=(cp-a-sync tessaro floor-durable cp-a rsync-fsync)
+        command -v rsync >/dev/null || { unset 'tools[4]'; echo "(rsync is not installed)"; }
+    fi
+    compare "10 000 x 4 KiB, copy$row" copy "$dir/small" "$dir/out" "${tools[@]}"
+    compare "10 000 x 64 KiB, copy$row" copy "$dir/medium" "$dir/out" "${tools[@]}"
+    [ -z "$durable" ] && tools+=(floor-2)
+    compare "100 x 10 MiB, copy$row" copy "$dir/large" "$dir/out" "${tools[@]}"
     compare "10 000 x 4 KiB, move" move "$dir/small" "$dir/out" mv tessaro
     rm -rf "$dir/small" "$dir/medium" "$dir/large" "$dir/small.moving"
 }
@@ -220,10 +211,10 @@ fi
 
 if want ext4; then
     if [ -n "${EXT4:-}" ]; then
-        measure_durable_in "ext4 (given)" "$(mktemp -d "$EXT4/tessaro-compare.XXXXXX")"
+        measure_in "ext4 (given)" "$(mktemp -d "$EXT4/tessaro-compare.XXXXXX")" durable
     elif [ "$(id -u)" -eq 0 ]; then
         make_image_fs ext4 4G
-        measure_durable_in "ext4 with journal, loop image" "$scratch/ext4"
+        measure_in "ext4 with journal, loop image" "$scratch/ext4" durable
     else
         echo "== ext4: left out (run as root to make a journaled image, or set EXT4=/folder)"
     fi

@@ -118,8 +118,8 @@ private:
     Prepared prepare(std::unique_lock<std::mutex> &lock, int index, const std::stop_token &stop);
     FileDecision::Facts factsOf(int index, std::optional<FileOutcome> &settingError) const;
     bool waitToSettle(std::unique_lock<std::mutex> &lock, qint64 waitMs, const std::stop_token &stop);
-    void deposit(std::unique_lock<std::mutex> &lock, Prepared &&file, std::chrono::steady_clock::time_point now,
-        std::chrono::steady_clock::duration took);
+    void deposit(std::unique_lock<std::mutex> &lock, Prepared &&file,
+        std::chrono::steady_clock::time_point now, std::chrono::steady_clock::duration took);
     void nameDue(std::unique_lock<std::mutex> &lock, bool evenIfFew);
     int nameBatch(std::unique_lock<std::mutex> &lock);
     int dueEnd(bool evenIfFew) const;

@@ -330,26 +330,31 @@ PendingTransfer TransferFolders::prepareCopy(const QByteArray &name, const QByte
     const auto failed = [&](Failure failure) { return this->failed(copy, failure, name, destinationName); };
     if (m_source < 0)
         return failed(Failure::system(m_sourceOpenError));
-    // O_NONBLOCK keeps a FIFO that took the name from blocking the copy (it is refused below),
-    // and a file under another program's write lease from holding the run for the lease's
-    // break time: that program is still writing it.
-    const FileDescriptor in(::openat(m_source, name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!in.valid())
-        return failed(
-            errno == EWOULDBLOCK ? Failure::own(FsError::Kind::SourceInUse) : Failure::system(errno));
-    if (::fstat(in.get(), &transfer.m_sourceFile) != 0)
-        return failed(Failure::system(errno));
-    if (const int code = copyableKind(transfer.m_sourceFile))
-        return failed(Failure::system(code));
-    if (const Failure notReady = checkReadiness(in.get(), name, transfer)) {
-        const qint64 waitMs = transfer.m_settleWaitMs;
-        transfer = failed(notReady);
-        transfer.m_settleWaitMs = waitMs;
+    FileDescriptor in;
+    if (const Failure notReady = openReadySource(name, 0, transfer, in)) {
+        fail(transfer, notReady);
         return transfer;
     }
     if (const Failure failure = copyInto(transfer, in.get(), stop))
         return failed(failure);
     return transfer;
+}
+
+// Opens a source to transfer it and tells whether it is ready: a regular file that nobody writes
+// any more. O_NONBLOCK keeps a FIFO that took the name from blocking the run (it is refused), and
+// a file under another program's write lease from holding it for the lease's break time: that
+// program is still writing it.
+Failure TransferFolders::openReadySource(
+    const QByteArray &name, int flags, PendingTransfer &transfer, FileDescriptor &in) const
+{
+    in.reset(::openat(m_source, name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags));
+    if (!in.valid())
+        return errno == EWOULDBLOCK ? Failure::own(FsError::Kind::SourceInUse) : Failure::system(errno);
+    if (::fstat(in.get(), &transfer.m_sourceFile) != 0)
+        return Failure::system(errno);
+    if (const int code = copyableKind(transfer.m_sourceFile))
+        return Failure::system(code);
+    return checkReadiness(in.get(), name, transfer);
 }
 
 // Ready when nobody writes the file any more: the lease answers where it sees every writer;
@@ -411,23 +416,13 @@ PendingTransfer TransferFolders::prepareMove(const QByteArray &name, const QByte
     transfer.m_placement = placement;
     transfer.m_removeSource = true;
     // The entry itself, never through a link: one that is a link fails to open (ELOOP).
-    const FileDescriptor in(
-        ::openat(m_source, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!in.valid() && errno == ELOOP)
+    FileDescriptor in;
+    const Failure notReady = openReadySource(name, O_NOFOLLOW, transfer, in);
+    if (notReady.code == ELOOP)
         return prepareMoveByCopy(name, destinationName, placement, stop);
-    if (!in.valid())
-        return failed(
-            errno == EWOULDBLOCK ? Failure::own(FsError::Kind::SourceInUse) : Failure::system(errno));
-    if (::fstat(in.get(), &transfer.m_sourceFile) != 0)
-        return failed(Failure::system(errno));
     transfer.m_sourceEntry = transfer.m_sourceFile;
-    if (const int code = copyableKind(transfer.m_sourceEntry))
-        return failed(Failure::system(code));
-    if (const Failure notReady = checkReadiness(in.get(), name, transfer)) {
-        const qint64 waitMs = transfer.m_settleWaitMs;
-        transfer = failed(notReady);
-        transfer.m_settleWaitMs = waitMs;
-    }
+    if (notReady)
+        fail(transfer, notReady);
     return transfer;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/FileDescriptor.h"
 #include "fs/FileSystemKind.h"
 #include "fs/FsError.h"
 #include "fs/MoveRecord.h"
@@ -200,6 +201,8 @@ private:
         const QByteArray &destinationName) const;
     PendingTransfer prepareMoveByCopy(const QByteArray &sourceName, const QByteArray &destinationName,
         Placement placement, const std::stop_token &stop) const;
+    Failure openReadySource(
+        const QByteArray &name, int flags, PendingTransfer &transfer, FileDescriptor &in) const;
     Failure checkReadiness(int in, const QByteArray &name, PendingTransfer &transfer) const;
     Failure copyInto(PendingTransfer &transfer, int in, const std::stop_token &stop) const;
     Failure sourceChangedSinceOpened(const PendingTransfer &transfer) const;

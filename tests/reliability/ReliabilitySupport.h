@@ -116,8 +116,30 @@ protected:
     QString settingsFile;
 };
 
+// A process of the test's own, ended with this object or by end().
+class ChildProcess
+{
+public:
+    ChildProcess() = default;
+    ~ChildProcess() { end(); }
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    void end()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        m_pid = -1;
+    }
+
+protected:
+    pid_t m_pid = -1;
+};
+
 // A process of its own that holds a file open for writing (appending) until it is ended.
-class FileHolder
+class FileHolder : public ChildProcess
 {
 public:
     explicit FileHolder(const QString &path)
@@ -137,22 +159,9 @@ public:
         m_holds = m_pid > 0 && ::read(ready[0], &answer, 1) == 1 && answer == 'y';
         ::close(ready[0]);
     }
-    ~FileHolder() { end(); }
-    FileHolder(const FileHolder &) = delete;
-    FileHolder &operator=(const FileHolder &) = delete;
-
     bool holds() const { return m_holds; }
-    void end()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = -1;
-    }
 
 private:
-    pid_t m_pid = -1;
     bool m_holds = false;
 };
 

@@ -88,7 +88,7 @@ private:
 
 // Appends to a file, as another program (another user, when root may be one) would, until it
 // is ended.
-class SlowWriter
+class SlowWriter : public Reliability::ChildProcess
 {
 public:
     SlowWriter(const QString &path, uid_t user)
@@ -107,21 +107,6 @@ public:
             ::usleep(100000);
         }
     }
-    ~SlowWriter() { end(); }
-    SlowWriter(const SlowWriter &) = delete;
-    SlowWriter &operator=(const SlowWriter &) = delete;
-
-    void end()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
 };
 
 class NeverHalfAFileTest : public FolderFixture
