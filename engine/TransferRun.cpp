@@ -294,6 +294,12 @@ void TransferRun::runFileLoop(Context &ctx)
     ctx.settleBudgetMs = qint64(ctx.settleSeconds) * 1000;
     const FileDecision::Plan plan {ctx.request.move, ctx.request.overwrite, ctx.folders->sameFileSystem()};
     for (int next = 0; next < ctx.names.size();) {
+        // A stop asked for during the listing, or while a stretch came to rest, comes before
+        // the next stretch's workers: they would name files the moment they start.
+        if (m_stopRequested) {
+            ctx.fileCounter = next;
+            break;
+        }
         ctx.check = Settings::freeSpaceCheckWanted(m_checkDestination.value());
         TransferPipeline::Options options {m_freeSpace, ctx.check.wanted, ctx.check.unreadable,
             &ctx.settleBudgetMs, m_workers, m_filesAhead >= 0};
@@ -305,10 +311,6 @@ void TransferRun::runFileLoop(Context &ctx)
         next = runStretch(ctx, *pipeline, next);
         settle(ctx, *pipeline);
         ctx.pipeline = nullptr;
-        if (m_stopRequested) {
-            ctx.fileCounter = next;
-            break;
-        }
     }
     ctx.folders->forgetFinishedMoves();
 
