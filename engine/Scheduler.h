@@ -3,7 +3,7 @@
 #include "config/FrmMainTexts.h"
 #include "engine/ArrivalWatcher.h"
 #include "engine/LogFile.h"
-#include "engine/SuspendClock.h"
+#include "fs/SuspendClock.h"
 #include "engine/TransferRun.h"
 
 #include <QString>

@@ -21,14 +21,6 @@ qint64 nanoseconds(const struct statx_timestamp &time)
     return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
-qint64 bootClockMs()
-{
-    struct timespec now {
-    };
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
-    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 } // namespace
 
 FileLook lookOf(const struct stat &st)
@@ -70,14 +62,14 @@ Readiness::Verdict Readiness::decide(const Facts &facts)
 }
 
 FileLooks::FileLooks()
-    : m_clock(bootClockMs)
+    : m_clock(SuspendClock::nowMs)
 {
 }
 
 void FileLooks::setClock(Clock clock)
 {
     const std::lock_guard lock(m_mutex);
-    m_clock = clock ? std::move(clock) : Clock(bootClockMs);
+    m_clock = clock ? std::move(clock) : Clock(SuspendClock::nowMs);
 }
 
 qint64 FileLooks::note(const QString &folder, const QByteArray &name, const FileLook &look)

@@ -2,6 +2,7 @@
 
 #include "fs/InUseProbe.h"
 #include "fs/NameList.h"
+#include "fs/SuspendClock.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -78,8 +79,7 @@ Verdict decide(const Facts &facts);
 class FileLooks
 {
 public:
-    // Milliseconds on a clock that goes on while the machine sleeps.
-    using Clock = std::function<qint64()>;
+    using Clock = SuspendClock::Clock;
 
     FileLooks();
     void setClock(Clock clock);

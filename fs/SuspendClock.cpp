@@ -1,4 +1,4 @@
-#include "engine/SuspendClock.h"
+#include "fs/SuspendClock.h"
 
 #include <chrono>
 #include <ctime>
