@@ -331,9 +331,6 @@ int TransferRun::runStretch(Context &ctx, TransferPipeline &pipeline, int first)
         ctx.current = i;
         ctx.lineRow = -1;
         offerEvents(ctx);
-        // A stop asked for outside the window's event rounds (during the listing, say).
-        if (m_stopRequested && !ctx.cut())
-            ctx.end = pipeline.stop();
         if (i >= ctx.end)
             break;
         handleInTurn(ctx, pipeline, i);

@@ -39,12 +39,16 @@ int freshLook(int fd, FileLook &look)
     return 0;
 }
 
+bool Readiness::leaseDecides(const Facts &facts)
+{
+    return facts.writer == detail::WriterState::Writing
+        || (facts.writer == detail::WriterState::None && facts.leaseSeesEveryWriter);
+}
+
 Readiness::Verdict Readiness::decide(const Facts &facts)
 {
-    if (facts.writer == detail::WriterState::Writing)
-        return {State::InUse, 0};
-    if (facts.writer == detail::WriterState::None && facts.leaseSeesEveryWriter)
-        return {State::Ready, 0};
+    if (leaseDecides(facts))
+        return {facts.writer == detail::WriterState::Writing ? State::InUse : State::Ready, 0};
     if (facts.settleSeconds <= 0)
         return {State::Ready, 0};
     // How long the file's own times say it has been unchanged. Another machine's clock may be

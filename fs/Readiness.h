@@ -70,6 +70,9 @@ struct Verdict {
     qint64 waitMs = 0;
 };
 
+// Whether the lease alone answers: a writer on this machine, or none where it sees every one.
+// Then no look at the file's times is needed.
+bool leaseDecides(const Facts &facts);
 Verdict decide(const Facts &facts);
 
 } // namespace Readiness

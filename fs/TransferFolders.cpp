@@ -373,9 +373,7 @@ Failure TransferFolders::checkReadiness(int in, const QByteArray &name, PendingT
     facts.leaseSeesEveryWriter = !shared;
     facts.settleSeconds = m_readiness.settleSeconds;
     facts.look = transfer.m_sourceLook;
-    const bool leaseDecides = facts.writer == detail::WriterState::Writing
-        || (facts.writer == detail::WriterState::None && facts.leaseSeesEveryWriter);
-    if (!leaseDecides && facts.settleSeconds > 0) {
+    if (!Readiness::leaseDecides(facts) && facts.settleSeconds > 0) {
         facts.unchangedForMs
             = m_readiness.looks ? m_readiness.looks->note(m_sourcePath, name, facts.look) : qint64(0);
         facts.nowNs = wallClockNs();
@@ -708,11 +706,10 @@ Failure TransferFolders::rename(PendingTransfer &transfer) const
     if (code != EXDEV)
         return Failure::system(code);
     PendingTransfer copy = prepareMoveByCopy(name, to, transfer.m_placement, {});
-    if (copy.m_error)
-        return copy.m_error->kind == FsError::Kind::System ? Failure::system(copy.m_error->code)
-                                                           : Failure::own(copy.m_error->kind);
-    PendingTransfer *const one[] = {&copy};
-    commit(one);
+    if (!copy.m_error) {
+        PendingTransfer *const one[] = {&copy};
+        commit(one);
+    }
     if (copy.m_error)
         return copy.m_error->kind == FsError::Kind::System ? Failure::system(copy.m_error->code)
                                                            : Failure::own(copy.m_error->kind);
