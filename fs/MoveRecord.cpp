@@ -101,8 +101,13 @@ int MoveRecord::note(const std::vector<MoveInFlight> &moves, bool flush) const
     const Locked locked = lockRecord(true);
     if (!locked.valid())
         return errno ? errno : EACCES;
-    const FileDescriptor out
-        = StateFolder::openFile(locked.folder.get(), RecordName, O_WRONLY | O_APPEND | O_CREAT);
+    const int folder = locked.folder.get();
+    FileDescriptor out = StateFolder::openFile(folder, RecordName, O_WRONLY | O_APPEND);
+    // The record goes when it is empty, so most batches make it anew: its name must be on
+    // disk too, or a power cut loses the record along with the moves it holds.
+    const bool made = !out.valid() && errno == ENOENT;
+    if (made)
+        out = StateFolder::openFile(folder, RecordName, O_WRONLY | O_APPEND | O_CREAT);
     if (!out.valid())
         return errno;
     QByteArray lines;
@@ -110,7 +115,9 @@ int MoveRecord::note(const std::vector<MoveInFlight> &moves, bool flush) const
         lines += lineOf(move) + '\n';
     if (const int code = writeAll(out.get(), lines))
         return code;
-    return flush && ::fsync(out.get()) != 0 ? errno : 0;
+    if (flush && (::fsync(out.get()) != 0 || (made && ::fsync(folder) != 0)))
+        return errno;
+    return 0;
 }
 
 void MoveRecord::forget(const std::vector<MoveInFlight> &moves) const

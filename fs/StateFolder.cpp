@@ -33,6 +33,10 @@ FileDescriptor openBelow(int at, const QByteArray &name, bool create, int flags)
         return next;
     if (::mkdirat(at, name.constData(), 0700) != 0 && errno != EEXIST)
         return next;
+    // Once, when the folder is first made: what is written into it must not lose its way there.
+    // (at may be an O_PATH descriptor, which cannot be flushed.)
+    if (const FileDescriptor parent(::openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)); parent.valid())
+        ::fsync(parent.get());
     return FileDescriptor(::openat(at, name.constData(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
