@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <cerrno>
+#include <optional>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -45,34 +46,35 @@ bool familyMissing(int code)
 }
 
 // The names of the attributes of a file, or its value: asked for the size first, and again
-// when it grew in the meantime.
-template <typename Read> QByteArray readGrowing(Read read)
+// when it grew in the meantime. Nothing when it cannot be read (an attribute that went since
+// the list was read, say); an empty value is a value.
+template <typename Read> std::optional<QByteArray> readGrowing(Read read)
 {
     QByteArray buffer;
     for (int attempt = 0; attempt < 4; ++attempt) {
         const ssize_t size = read(nullptr, 0);
-        if (size <= 0)
-            return {};
+        if (size < 0)
+            return std::nullopt;
         buffer.resize(size);
-        const ssize_t got = read(buffer.data(), size_t(size));
+        const ssize_t got = size == 0 ? 0 : read(buffer.data(), size_t(size));
         if (got >= 0) {
             buffer.truncate(got);
             return buffer;
         }
         if (errno != ERANGE)
-            return {};
+            return std::nullopt;
     }
-    return {};
+    return std::nullopt;
 }
 
 QList<QByteArray> attributeNames(int in)
 {
-    const QByteArray names
+    const std::optional<QByteArray> names
         = readGrowing([in](char *buffer, size_t size) { return ::flistxattr(in, buffer, size); });
     // Most files have none: no list to make.
-    if (names.isEmpty())
+    if (!names || names->isEmpty())
         return {};
-    QList<QByteArray> list = names.split('\0');
+    QList<QByteArray> list = names->split('\0');
     list.removeAll(QByteArray());
     return list;
 }
@@ -85,10 +87,12 @@ bool keepExtendedAttributes(int in, int out, FolderCaps &caps)
         std::atomic<bool> &family = allowed(caps, familyOf(name));
         if (!family.load(std::memory_order_relaxed))
             continue;
-        const QByteArray value = readGrowing([in, &name](char *buffer, size_t size) {
+        const std::optional<QByteArray> value = readGrowing([in, &name](char *buffer, size_t size) {
             return ::fgetxattr(in, name.constData(), buffer, size);
         });
-        if (::fsetxattr(out, name.constData(), value.constData(), size_t(value.size()), 0) == 0)
+        if (!value)
+            continue;
+        if (::fsetxattr(out, name.constData(), value->constData(), size_t(value->size()), 0) == 0)
             acl = acl || name == AccessAcl;
         else if (familyMissing(errno))
             family.store(false, std::memory_order_relaxed);
