@@ -1,52 +1,42 @@
 #include "engine/ArrivalWatcher.h"
 
+#include "fs/FileSystemKind.h"
+#include "fs/TransferFolders.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSocketNotifier>
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <thread>
 #include <unistd.h>
 
 namespace
 {
-
-// File systems whose files may be written elsewhere or underneath, out of the kernel's sight:
-// FUSE, NFS, SMB, CIFS, SMB2, 9P, Ceph, AFS (two), Coda, GFS2, OCFS2, Lustre, GPFS, NCP.
-constexpr std::array<quint32, 15> UnnotifiedFileSystems
-    = {0x65735546, 0x6969, 0x517B, 0xFF534D42, 0xFE534D42, 0x01021997, 0x00C36400, 0x5346414F, 0x6B414653,
-        0x73757245, 0x01161970, 0x7461636F, 0x0BD00BD0, 0x47504653, 0x564C};
 
 // A file written and closed, moved in, or given a name (linked in whole, or a link to one).
 constexpr quint32 ArrivalEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE;
 // The folder itself went away: the notifications end with it.
 constexpr quint32 FolderGone = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT;
 
-struct FolderListing {
-    explicit FolderListing(const QString &folder)
-        : dir(::opendir(QFile::encodeName(folder).constData()))
-    {
-    }
-    ~FolderListing()
-    {
-        if (dir)
-            ::closedir(dir);
-    }
-    FolderListing(const FolderListing &) = delete;
-    FolderListing &operator=(const FolderListing &) = delete;
-    DIR *dir;
-};
-
 } // namespace
+
+// What a look's thread shares with the watcher: whom to tell, nobody once the watcher went.
+struct ArrivalWatcher::LookerLink {
+    std::mutex mutex;
+    ArrivalWatcher *watcher = nullptr;
+};
 
 ArrivalWatcher::ArrivalWatcher(QObject *parent)
     : QObject(parent)
+    , m_link(std::make_shared<LookerLink>())
 {
+    m_link->watcher = this;
     m_quiet.setSingleShot(true);
     m_pendingLook.setSingleShot(true);
     connect(&m_quiet, &QTimer::timeout, this, &ArrivalWatcher::arrived);
@@ -57,14 +47,15 @@ ArrivalWatcher::ArrivalWatcher(QObject *parent)
 ArrivalWatcher::~ArrivalWatcher()
 {
     stop();
+    const std::lock_guard lock(m_link->mutex);
+    m_link->watcher = nullptr;
 }
 
+// Where the writers may be elsewhere or underneath, the kernel has no news of them.
 ArrivalWatcher::Mode ArrivalWatcher::ModeFor(qint64 fileSystemType)
 {
-    const bool unnotified
-        = std::find(UnnotifiedFileSystems.begin(), UnnotifiedFileSystems.end(), quint32(fileSystemType))
-        != UnnotifiedFileSystems.end();
-    return unnotified ? Mode::Polled : Mode::Notified;
+    const bool shared = modFSO::fileSystemKindOfType(fileSystemType) == modFSO::FileSystemKind::Shared;
+    return shared ? Mode::Polled : Mode::Notified;
 }
 
 void ArrivalWatcher::watch(const QString &folder)
@@ -98,7 +89,9 @@ void ArrivalWatcher::stop()
     m_quiet.stop();
     m_looks.stop();
     m_pendingLook.stop();
-    joinLooker();
+    // A look under way is never waited for (a share that stopped answering would hold the
+    // window): its answer comes for an earlier generation and is dropped.
+    m_looking = false;
     ++m_generation;
     m_haveSnapshot = false;
     m_snapshot = {};
@@ -191,33 +184,28 @@ void ArrivalWatcher::lookInBackground()
 {
     if (m_looking)
         return;
-    joinLooker();
     m_looking = true;
-    m_looker = std::thread([this, folder = m_folder, generation = m_generation] {
+    std::thread([link = m_link, folder = m_folder, generation = m_generation] {
         Snapshot snapshot = Look(folder);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, snapshot = std::move(snapshot)]() mutable {
-                looked(generation, std::move(snapshot));
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void ArrivalWatcher::joinLooker()
-{
-    if (m_looker.joinable())
-        m_looker.join();
-    m_looking = false;
+        const std::lock_guard lock(link->mutex);
+        if (ArrivalWatcher *watcher = link->watcher) {
+            QMetaObject::invokeMethod(
+                watcher,
+                [watcher, generation, snapshot = std::move(snapshot)]() mutable {
+                    watcher->looked(generation, std::move(snapshot));
+                },
+                Qt::QueuedConnection);
+        }
+    }).detach();
 }
 
 // Files count as arrived once a look finds the folder as the one before found it, or once it
 // has been changing for longestWaitMs (a file that grows for hours must not hold back others).
 void ArrivalWatcher::looked(int generation, Snapshot snapshot)
 {
-    joinLooker();
     if (generation != m_generation)
         return;
+    m_looking = false;
     const bool arrival = m_haveSnapshot && !m_rebase && Arrived(m_snapshot, snapshot);
     m_snapshot = std::move(snapshot);
     m_haveSnapshot = true;
@@ -271,24 +259,22 @@ void ArrivalWatcher::lookAgainForPending()
     emit arrived();
 }
 
+// The names the run would take, as its listing finds them, each with its size and time.
 ArrivalWatcher::Snapshot ArrivalWatcher::Look(const QString &folder)
 {
     Snapshot snapshot;
-    const FolderListing listing(folder);
-    if (!listing.dir)
+    const modFSO::FileDescriptor fd(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid())
         return snapshot;
-    const int fd = ::dirfd(listing.dir);
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): a listing of this thread's own, which no other thread reads
-    while (const struct dirent *entry = ::readdir(listing.dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
-            continue;
+    const modFSO::NameList names = modFSO::detail::listPlainFiles(fd.get()).value;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QByteArray name = names.at(i);
         struct stat file {
         };
-        if (::fstatat(fd, entry->d_name, &file, 0) != 0 || !S_ISREG(file.st_mode))
+        if (::fstatat(fd.get(), name.constData(), &file, 0) != 0 || !S_ISREG(file.st_mode))
             continue;
-        snapshot.push_back(qHashMulti(0, QByteArrayView(entry->d_name), qint64(file.st_size),
+        snapshot.push_back(qHashMulti(0, QByteArrayView(name), qint64(file.st_size),
             qint64(file.st_mtim.tv_sec), qint64(file.st_mtim.tv_nsec)));
     }
     std::sort(snapshot.begin(), snapshot.end());

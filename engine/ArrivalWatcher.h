@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <thread>
+#include <memory>
 #include <vector>
 
 class QSocketNotifier;
@@ -76,7 +76,6 @@ private:
     void lookInBackground();
     void looked(int generation, Snapshot snapshot);
     void lookAgainForPending();
-    void joinLooker();
 
     Mode m_mode = Mode::Off;
     QString m_folder;
@@ -87,9 +86,11 @@ private:
     QElapsedTimer m_firstArrival;
     QTimer m_looks;
     QTimer m_pendingLook;
-    // The looks: one at a time, on a thread of their own (a share may take seconds to list);
-    // the generation tells a look of an earlier watch from the current one.
-    std::thread m_looker;
+    // The looks: one at a time, each on a thread of its own that nobody waits for (a share may
+    // take seconds to list, or hang); the generation tells a look of an earlier watch from the
+    // current one.
+    struct LookerLink;
+    std::shared_ptr<LookerLink> m_link;
     bool m_looking = false;
     int m_generation = 0;
     bool m_haveSnapshot = false;

@@ -9,30 +9,30 @@ namespace
 {
 
 // From linux/magic.h and the file systems' own headers; not every system ships them all.
-constexpr unsigned long TmpfsMagic = 0x01021994;
-constexpr unsigned long RamfsMagic = 0x858458f6;
-constexpr unsigned long FuseMagic = 0x65735546;
-constexpr unsigned long NfsMagic = 0x6969;
-constexpr unsigned long SmbMagic = 0x517B;
-constexpr unsigned long CifsMagic = 0xFF534D42;
-constexpr unsigned long Smb2Magic = 0xFE534D42;
-constexpr unsigned long V9fsMagic = 0x01021997;
-constexpr unsigned long CephMagic = 0x00C36400;
-constexpr unsigned long AfsMagic = 0x5346414F;
-constexpr unsigned long CodaMagic = 0x73757245;
-constexpr unsigned long OcfsMagic = 0x7461636f;
-constexpr unsigned long GfsMagic = 0x01161970;
+constexpr quint32 TmpfsMagic = 0x01021994;
+constexpr quint32 RamfsMagic = 0x858458f6;
+constexpr quint32 FuseMagic = 0x65735546;
+constexpr quint32 NfsMagic = 0x6969;
+constexpr quint32 SmbMagic = 0x517B;
+constexpr quint32 CifsMagic = 0xFF534D42;
+constexpr quint32 Smb2Magic = 0xFE534D42;
+constexpr quint32 V9fsMagic = 0x01021997;
+constexpr quint32 CephMagic = 0x00C36400;
+constexpr quint32 AfsMagic = 0x5346414F;
+constexpr quint32 KafsMagic = 0x6B414653;
+constexpr quint32 CodaMagic = 0x73757245;
+constexpr quint32 OcfsMagic = 0x7461636f;
+constexpr quint32 GfsMagic = 0x01161970;
+constexpr quint32 LustreMagic = 0x0BD00BD0;
+constexpr quint32 GpfsMagic = 0x47504653;
+constexpr quint32 NcpMagic = 0x564C;
 
 } // namespace
 
-FileSystemKind fileSystemKind(int fd)
+FileSystemKind fileSystemKindOfType(qint64 type)
 {
-    struct statfs info {
-    };
-    // What cannot be asked is taken for the kind that trusts the least.
-    if (::fstatfs(fd, &info) != 0)
-        return FileSystemKind::Shared;
-    switch (static_cast<unsigned long>(info.f_type)) {
+    // The magic numbers are 32 bits wide; where long is too, some come out negative.
+    switch (quint32(type)) {
     case TmpfsMagic:
     case RamfsMagic:
         return FileSystemKind::Memory;
@@ -44,13 +44,27 @@ FileSystemKind fileSystemKind(int fd)
     case V9fsMagic:
     case CephMagic:
     case AfsMagic:
+    case KafsMagic:
     case CodaMagic:
     case OcfsMagic:
     case GfsMagic:
+    case LustreMagic:
+    case GpfsMagic:
+    case NcpMagic:
         return FileSystemKind::Shared;
     default:
         return FileSystemKind::Local;
     }
+}
+
+FileSystemKind fileSystemKind(int fd)
+{
+    struct statfs info {
+    };
+    // What cannot be asked is taken for the kind that trusts the least.
+    if (::fstatfs(fd, &info) != 0)
+        return FileSystemKind::Shared;
+    return fileSystemKindOfType(qint64(info.f_type));
 }
 
 } // namespace modFSO

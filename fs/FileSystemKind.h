@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 // What kind of file system holds an open file or folder, as far as a transfer cares: whether
 // anything of it survives a power cut, and whether this machine's kernel sees every writer of
 // its files and sets their times by this machine's clock.
@@ -18,5 +20,7 @@ enum class FileSystemKind {
 };
 
 FileSystemKind fileSystemKind(int fd);
+// The kind of a file system of this type (statfs's f_type).
+FileSystemKind fileSystemKindOfType(qint64 type);
 
 } // namespace modFSO
