@@ -3,8 +3,6 @@
 #include "fs/FsError.h"
 #include "fs/StateFolder.h"
 
-#include <QDir>
-#include <QFile>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -60,18 +58,6 @@ private:
     int m_folder;
     State m_state = State::Busy;
 };
-
-// Like mkdir -p, with the reason of the step that failed.
-int makeFolders(const QByteArray &path)
-{
-    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
-        const QByteArray prefix = slash < 0 ? path : path.left(slash);
-        if (::mkdir(prefix.constData(), 0700) != 0 && errno != EEXIST)
-            return errno;
-        if (slash < 0)
-            return 0;
-    }
-}
 
 // A line of the file is one line, whatever its text holds.
 QString oneLine(const QString &text)
@@ -201,23 +187,16 @@ int LogFile::write(const QByteArray &lines)
     return modFSO::writeAll(m_fileFd.get(), lines);
 }
 
+// The folder is taken as the program's own state folder is: made where missing, and only as a
+// real folder of the user's.
 int LogFile::openFolder()
 {
     if (m_folderFd.valid())
         return 0;
     if (m_folder.isEmpty())
         return ENOENT;
-    const QByteArray folder = QFile::encodeName(m_folder);
-    int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-        if (const int error = makeFolders(folder))
-            return error;
-        fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }
-    if (fd < 0)
-        return errno;
-    m_folderFd.reset(fd);
-    return 0;
+    m_folderFd = modFSO::StateFolder::open(m_folder, true);
+    return m_folderFd.valid() ? 0 : errno;
 }
 
 // The log as its name gives it now: another program may have rotated it, or someone removed
@@ -242,18 +221,9 @@ int LogFile::openFile(qsizetype incoming, bool mayRotate)
     }
     if (m_fileFd.valid())
         return 0;
-    modFSO::FileDescriptor fd(::openat(folder, BaseName.constData(),
-        O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
-    if (!fd.valid())
-        return errno;
-    struct stat opened {
-    };
-    if (::fstat(fd.get(), &opened) != 0)
-        return errno;
-    if (!S_ISREG(opened.st_mode))
-        return EINVAL;
-    m_fileFd = std::move(fd);
-    return 0;
+    m_fileFd
+        = modFSO::StateFolder::openFile(folder, BaseName.constData(), O_RDWR | O_APPEND | O_CREAT | O_NOCTTY);
+    return m_fileFd.valid() ? 0 : errno;
 }
 
 // .3 becomes .4 (the old .4 is dropped), and so on; the log becomes .1.

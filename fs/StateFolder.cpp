@@ -3,6 +3,7 @@
 #include "fs/PosixSupport.h"
 
 #include <QDir>
+#include <QList>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,29 +51,33 @@ QString path()
 
 FileDescriptor open(bool create)
 {
-    const QString home = stateHome();
-    if (home.isEmpty()) {
+    return open(path(), create);
+}
+
+FileDescriptor open(const QString &folder, bool create)
+{
+    if (!QDir::isAbsolutePath(folder)) {
         errno = create ? EACCES : ENOENT;
         return FileDescriptor();
     }
+    QList<QByteArray> parts = detail::nativePath(QDir::cleanPath(folder)).split('/');
+    parts.removeAll(QByteArray());
+    const QByteArray own = parts.isEmpty() ? QByteArray(".") : parts.takeLast();
     FileDescriptor at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    for (const QByteArray &part : detail::nativePath(home).split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
+    for (const QByteArray &part : parts) {
         at = openBelow(at.get(), part, create, O_PATH);
         if (!at.valid())
             return at;
     }
     // The program's own folder is taken only as a real folder of the user's.
-    FileDescriptor folder
-        = openBelow(at.get(), QByteArrayLiteral("TessaroLite"), create, O_RDONLY | O_NOFOLLOW);
+    FileDescriptor opened = openBelow(at.get(), own, create, O_RDONLY | O_NOFOLLOW);
     struct stat info {
     };
-    if (folder.valid() && (::fstat(folder.get(), &info) != 0 || info.st_uid != ::geteuid())) {
+    if (opened.valid() && (::fstat(opened.get(), &info) != 0 || info.st_uid != ::geteuid())) {
         errno = EACCES;
         return FileDescriptor();
     }
-    return folder;
+    return opened;
 }
 
 FileDescriptor openFile(int folder, const char *name, int flags, mode_t mode)

@@ -21,6 +21,8 @@ QString path();
 // with errno set when it cannot be opened: ENOENT when it is missing, anything else when it may
 // not be used (a link, another user's folder).
 FileDescriptor open(bool create);
+// The same for another folder of the program's (one the user chose, or a test's).
+FileDescriptor open(const QString &folder, bool create);
 
 // A regular file in the folder; flags as for open(2) (O_NOFOLLOW, O_NONBLOCK and O_CLOEXEC are
 // added). Invalid, with errno set, for anything else (ELOOP for a link, EINVAL for a FIFO,
