@@ -21,14 +21,12 @@ public:
 
     // What a run that has ended tells: when it ended (as the log writes the moment), how
     // many files it could not transfer, how many error lines it wrote, and the first of them
-    // without its "Error: " (empty when there was none); and how many files it left for a later
-    // run because they were still being written (in use, or not yet settled).
+    // without its "Error: " (empty when there was none).
     struct RunReport {
         QString endedAt;
         int failedFiles = 0;
         int errorLines = 0;
         QString firstError;
-        int pendingFiles = 0;
     };
 
     virtual ~ScheduleWindow() = default;

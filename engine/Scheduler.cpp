@@ -32,55 +32,13 @@ constexpr qint64 MinuteMs = 60000;
 
 } // namespace
 
-// The window as the run sees it: everything goes to the window, and the schedule hears how
-// many files each run left because they were still being written.
-class Scheduler::RunWindow : public ScheduleWindow
-{
-public:
-    RunWindow(ScheduleWindow &window, int &pendingFiles)
-        : m_window(window)
-        , m_pendingFiles(pendingFiles)
-    {
-    }
-
-    TransferRequest transferRequest() const override { return m_window.transferRequest(); }
-    QString intervalText() const override { return m_window.intervalText(); }
-    void showCaption(const QString &caption) override { m_window.showCaption(caption); }
-    void showStartStop(const QString &text) override { m_window.showStartStop(text); }
-    void showStartStopPicture(const QString &iconFile) override { m_window.showStartStopPicture(iconFile); }
-    void allowStartStop(bool allowed) override { m_window.allowStartStop(allowed); }
-    void showFolders(bool sourceExists, bool destinationExists) override
-    {
-        m_window.showFolders(sourceExists, destinationExists);
-    }
-    void lockScheduleInputs(bool locked) override { m_window.lockScheduleInputs(locked); }
-    void lockRunInputs(bool locked) override { m_window.lockRunInputs(locked); }
-    void offerIntervals(const QStringList &choices) override { m_window.offerIntervals(choices); }
-    void showInterval(const QString &text) override { m_window.showInterval(text); }
-    void showIntervalRefused() override { m_window.showIntervalRefused(); }
-    void runMinuteTimer(bool on) override { m_window.runMinuteTimer(on); }
-    void runBlinkTimer(bool on) override { m_window.runBlinkTimer(on); }
-    void showBusy(bool busy) override { m_window.showBusy(busy); }
-    void showRunEnded(const RunReport &report) override
-    {
-        m_pendingFiles = report.pendingFiles;
-        m_window.showRunEnded(report);
-    }
-    void letEventsRun() override { m_window.letEventsRun(); }
-
-private:
-    ScheduleWindow &m_window;
-    int &m_pendingFiles;
-};
-
 Scheduler::Scheduler(ScheduleWindow &window, ActivityLog &log, const FrmMainTexts::Table &texts)
     : m_window(window)
     , m_log(log)
     , m_texts(texts)
     , m_clock(SuspendClock::nowMs)
     , m_logFile(LogFile::DefaultFolder())
-    , m_runWindow(std::make_unique<RunWindow>(window, m_pendingFiles))
-    , m_run(*m_runWindow, log, texts, m_started)
+    , m_run(window, log, texts, m_started)
 {
     m_log.setFinalLineHook([this](const QString &line) { m_logFile.append(line); });
     m_logFile.setFailureReport([this](const QString &reason) { logFileFailed(reason); });
@@ -193,12 +151,11 @@ void Scheduler::runOnce()
     m_arrivalWaiting = false;
     m_runCancelled = false;
     m_watcher.runStarted();
-    m_pendingFiles = 0;
-    m_run.RunTransfer();
+    const int pendingFiles = m_run.RunTransfer();
     m_logFile.flush();
     if (m_logFileTrouble)
         reportLogFileTrouble();
-    m_watcher.runEnded(m_pendingFiles, Settings::settleSeconds());
+    m_watcher.runEnded(pendingFiles, Settings::settleSeconds());
 }
 
 // Only one run at a time: the timed run that came due while another worked, then files that

@@ -3,8 +3,8 @@
 #include "config/FrmMainTexts.h"
 #include "engine/ArrivalWatcher.h"
 #include "engine/LogFile.h"
-#include "fs/SuspendClock.h"
 #include "engine/TransferRun.h"
+#include "fs/SuspendClock.h"
 
 #include <QString>
 #include <memory>
@@ -69,8 +69,6 @@ public:
     static constexpr int MaximumInterval = 540;
 
 private:
-    class RunWindow;
-
     void start();
     void stop();
     int remainingMinutes() const { return m_intervalMinutes - elapsedMinutes(); }
@@ -105,9 +103,5 @@ private:
     bool m_arrivalWaiting = false;
     // The last run was cancelled.
     bool m_runCancelled = false;
-    // The files that the last run left because they were still being written.
-    int m_pendingFiles = 0;
-    // The window as the run sees it: it tells the schedule what each run left.
-    std::unique_ptr<RunWindow> m_runWindow;
     TransferRun m_run;
 };

@@ -160,13 +160,14 @@ QString TransferRun::LoggedName(const QByteArray &name)
     return text;
 }
 
-void TransferRun::RunTransfer()
+int TransferRun::RunTransfer()
 {
     if (m_active)
-        return;
+        return 0;
     ActiveFlag active(m_active);
-    run();
+    const int pendingFiles = run();
     m_stopRequested = false;
+    return pendingFiles;
 }
 
 // ---- the window's controls -----------------------------------------------------------------------
@@ -207,7 +208,7 @@ void TransferRun::retext()
 
 // ---- the run -------------------------------------------------------------------------------------
 
-void TransferRun::run()
+int TransferRun::run()
 {
     m_window.showBusy(true);
     m_sinceEvents.invalidate();
@@ -237,8 +238,8 @@ void TransferRun::run()
         m_temporariesRecordSaid = false;
     m_log.selectNewest();
     m_window.showBusy(false);
-    m_window.showRunEnded(
-        {m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError, ctx.pendingFiles});
+    m_window.showRunEnded({m_log.momentText(), ctx.failedFiles, ctx.errorLines, ctx.firstError});
+    return ctx.pendingFiles;
 }
 
 // The folders are opened and listed, the temporaries of a killed run cleared, the moves that

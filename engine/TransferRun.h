@@ -36,7 +36,8 @@ public:
     ~TransferRun();
 
     // The run. Only one run is ever active: a call while one is working returns at once.
-    void RunTransfer();
+    // Answers how many files the run left because they were in use or still being written.
+    int RunTransfer();
     bool isActive() const { return m_active; }
     // The run is in its file loop.
     bool inFileLoop() const { return m_inFileLoop; }
@@ -76,7 +77,7 @@ private:
     void lockControls();
     void showRunCaption();
     void freeControls();
-    void run();
+    int run();
     void listSource(Context &ctx);
     void runFileLoop(Context &ctx);
     int runStretch(Context &ctx, TransferPipeline &pipeline, int first);
