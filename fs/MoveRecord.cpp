@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace modFSO::detail
@@ -35,11 +34,7 @@ Locked lockRecord(bool create)
     Locked locked {StateFolder::open(create), FileDescriptor()};
     if (!locked.folder.valid())
         return locked;
-    locked.lock = StateFolder::openFile(locked.folder.get(), LockName, O_RDWR | (create ? O_CREAT : 0));
-    while (locked.lock.valid() && ::flock(locked.lock.get(), LOCK_EX) != 0) {
-        if (errno != EINTR)
-            locked.lock.reset();
-    }
+    locked.lock = StateFolder::lock(locked.folder.get(), LockName, create);
     return locked;
 }
 

@@ -6,6 +6,7 @@
 #include <QList>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,7 +94,21 @@ FileDescriptor openFile(int folder, const char *name, int flags, mode_t mode)
         errno = EINVAL;
         return FileDescriptor();
     }
+    if (info.st_uid != ::geteuid() || info.st_nlink != 1) {
+        errno = EACCES;
+        return FileDescriptor();
+    }
     return fd;
+}
+
+FileDescriptor lock(int folder, const char *name, bool create)
+{
+    FileDescriptor held = openFile(folder, name, O_RDWR | (create ? O_CREAT : 0));
+    while (held.valid() && ::flock(held.get(), LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return FileDescriptor();
+    }
+    return held;
 }
 
 std::optional<QByteArray> readAll(int fd, qint64 maxBytes)
@@ -116,7 +131,7 @@ std::optional<QByteArray> readAll(int fd, qint64 maxBytes)
     }
 }
 
-int replaceFile(int folder, const char *name, const QByteArray &content)
+int replaceFile(int folder, const char *name, const QByteArray &content, bool flush)
 {
     const QByteArray next = QByteArray(name) + ".new";
     // A leftover of a killed replacement, or anything else under that name, goes first.
@@ -125,15 +140,17 @@ int replaceFile(int folder, const char *name, const QByteArray &content)
     if (!out.valid())
         return errno;
     int code = writeAll(out.get(), content);
-    if (code == 0 && ::fsync(out.get()) != 0)
+    if (code == 0 && flush && ::fsync(out.get()) != 0)
         code = errno;
     if (code == 0)
         code = out.close();
     if (code == 0 && ::renameat(folder, next.constData(), folder, name) != 0)
         code = errno;
-    if (code != 0)
+    if (code != 0) {
         ::unlinkat(folder, next.constData(), 0);
-    return code;
+        return code;
+    }
+    return flush && ::fsync(folder) != 0 ? errno : 0;
 }
 
 } // namespace modFSO::StateFolder

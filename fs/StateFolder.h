@@ -24,15 +24,21 @@ FileDescriptor open(bool create);
 // The same for another folder of the program's (one the user chose, or a test's).
 FileDescriptor open(const QString &folder, bool create);
 
-// A regular file in the folder; flags as for open(2) (O_NOFOLLOW, O_NONBLOCK and O_CLOEXEC are
-// added). Invalid, with errno set, for anything else (ELOOP for a link, EINVAL for a FIFO,
-// device or folder).
+// A regular file of the user's with no other name, in the folder; flags as for open(2)
+// (O_NOFOLLOW, O_NONBLOCK and O_CLOEXEC are added). Invalid, with errno set, for anything else
+// (ELOOP for a link, EINVAL for a FIFO, device or folder, EACCES for another user's file or one
+// with a second name elsewhere).
 FileDescriptor openFile(int folder, const char *name, int flags, mode_t mode = 0600);
+
+// The lock file name in the folder (made when create is set), held until it is closed: every
+// reader and writer of a record holds it. Invalid, with errno set, when it cannot be had.
+FileDescriptor lock(int folder, const char *name, bool create);
 
 // The whole content of an open regular file, when it holds at most maxBytes.
 std::optional<QByteArray> readAll(int fd, qint64 maxBytes);
 
-// Replaces the file name in the folder by content, in one rename, flushed first.
-int replaceFile(int folder, const char *name, const QByteArray &content);
+// Replaces the file name in the folder by content, in one rename; with flush, the content and
+// the new name are on disk when it returns. 0 or an errno.
+int replaceFile(int folder, const char *name, const QByteArray &content, bool flush = true);
 
 } // namespace modFSO::StateFolder

@@ -13,7 +13,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +27,6 @@ const QByteArray HiddenSuffix(".part");
 constexpr int TokenDigits = 16;
 const char RecordName[] = "temporaries";
 const char LockName[] = "temporaries.lock";
-const char NextName[] = "temporaries.new";
 // A record larger than this is not the program's: its lines are not even read.
 constexpr qint64 MostRecordBytes = qint64(64) * 1024;
 // Lines of runs into folders that are never visited again stay; the oldest go beyond this.
@@ -66,79 +64,30 @@ struct Record {
 
 // -- The state folder, the lock and the record --------------------------------------------------
 
-enum class Found { Folder, Missing, Refused };
-
-// The program's folder in the state folder. Missing unless make is set, or when there is no
-// state folder at all.
-Found openRecordFolder(bool make, FileDescriptor &folder)
-{
-    folder = StateFolder::open(make);
-    if (folder.valid())
-        return Found::Folder;
-    return errno == ENOENT ? Found::Missing : Found::Refused;
-}
-
-// The lock that every reader and writer holds: a regular file, never followed where it is a
-// link, never waited on where it is a FIFO.
-FileDescriptor lockRecord(int folder)
-{
-    FileDescriptor lock(
-        ::openat(folder, LockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-    struct stat st;
-    if (!lock.valid() || ::fstat(lock.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return FileDescriptor();
-    while (::flock(lock.get(), LOCK_EX) != 0) {
-        if (errno != EINTR)
-            return FileDescriptor();
-    }
-    return lock;
-}
-
-// Reads the whole of a small file; false when it failed.
-bool readAll(int fd, qint64 size, QByteArray &content)
-{
-    content.resize(size);
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, content.data() + done, size_t(size - done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    content.truncate(done);
-    return done == size;
-}
-
 // The record as it is: only a regular file of the user's with one name is read, and only
 // while it is small; one too large is not read, and may be replaced.
 Record readRecord(int folder)
 {
     Record record;
-    const FileDescriptor fd(::openat(folder, RecordName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid() && errno == ENOENT)
-        return record;
-    struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()
-        || st.st_nlink != 1) {
-        record.usable = record.writable = false;
+    const FileDescriptor fd = StateFolder::openFile(folder, RecordName, O_RDONLY);
+    if (!fd.valid()) {
+        if (errno != ENOENT)
+            record.usable = record.writable = false;
         return record;
     }
-    QByteArray content;
-    if (st.st_size > MostRecordBytes || !readAll(fd.get(), st.st_size, content)) {
+    const std::optional<QByteArray> content = StateFolder::readAll(fd.get(), MostRecordBytes);
+    if (!content) {
         record.usable = false;
         return record;
     }
-    for (const QByteArray &text : content.split('\n')) {
+    for (const QByteArray &text : content->split('\n')) {
         if (const std::optional<Line> line = Line::parse(text))
             record.lines.append(*line);
     }
     return record;
 }
 
-// Replaces the record as a whole by a new file under another name that is renamed over it:
-// nothing is ever written into the file that has the record's name.
+// Replaces the record as a whole: nothing is ever written into the file that has its name.
 bool writeRecord(int folder, const QList<Line> &lines, bool durable)
 {
     if (lines.isEmpty())
@@ -146,37 +95,26 @@ bool writeRecord(int folder, const QList<Line> &lines, bool durable)
     QByteArray content;
     for (const Line &line : lines)
         content += line.text();
-    ::unlinkat(folder, NextName, 0);
-    FileDescriptor out(
-        ::openat(folder, NextName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!out.valid())
-        return false;
-    const bool written = writeAll(out.get(), content) == 0 && (!durable || ::fsync(out.get()) == 0)
-        && out.close() == 0 && ::renameat(folder, NextName, folder, RecordName) == 0;
-    if (!written) {
-        ::unlinkat(folder, NextName, 0);
-        return false;
-    }
-    if (durable)
-        ::fsync(folder);
-    return true;
+    return StateFolder::replaceFile(folder, RecordName, content, durable) == 0;
 }
 
 // The record held under its lock while it is read and changed.
 class LockedRecord
 {
 public:
+    // Missing unless make is set, or when there is no state folder at all; refused when it, or
+    // its lock, may not be used.
     explicit LockedRecord(bool make)
+        : m_folder(StateFolder::open(make))
     {
-        const Found found = openRecordFolder(make, m_folder);
-        m_refused = found == Found::Refused;
-        if (found == Found::Folder)
-            m_lock = lockRecord(m_folder.get());
+        bool refused = !m_folder.valid() && errno != ENOENT;
+        if (m_folder.valid())
+            m_lock = StateFolder::lock(m_folder.get(), LockName, true);
         if (m_folder.valid() && !m_lock.valid())
-            m_refused = true;
+            refused = true;
         if (m_lock.valid())
             m_record = readRecord(m_folder.get());
-        if (m_refused)
+        if (refused)
             m_record.usable = m_record.writable = false;
     }
 
@@ -191,7 +129,6 @@ private:
     FileDescriptor m_folder;
     FileDescriptor m_lock;
     Record m_record;
-    bool m_refused = false;
 };
 
 // -- Which runs still run -----------------------------------------------------------------------
