@@ -2,6 +2,9 @@
 
 #include <QByteArrayView>
 #include <QStringView>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace modFSO::detail
 {
@@ -105,6 +108,56 @@ QByteArray folderOf(const QByteArray &path)
 QByteArray nameOf(const QByteArray &path)
 {
     return path.mid(path.lastIndexOf('/') + 1);
+}
+
+QByteArray kernelPath(int fd)
+{
+    char target[4096];
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t length = ::readlink(self.constData(), target, sizeof target);
+    if (length <= 0 || size_t(length) >= sizeof target)
+        return {};
+    return QByteArray(target, length);
+}
+
+QByteArray unescapeOctal(const QByteArray &field)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field.at(i) == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int value = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                out.append(char(value));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(field.at(i));
+    }
+    return out;
+}
+
+FolderReader::FolderReader(int folder)
+    : m_dir(nullptr)
+{
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (fd >= 0 && !m_dir)
+        ::close(fd);
+}
+
+FolderReader::~FolderReader()
+{
+    if (m_dir)
+        ::closedir(m_dir);
+}
+
+const struct dirent *FolderReader::next() const
+{
+    errno = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): each reader has a listing of its own
+    return ::readdir(m_dir);
 }
 
 } // namespace modFSO::detail

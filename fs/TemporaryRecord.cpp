@@ -189,24 +189,6 @@ bool stillRuns(const Line &line)
 
 // -- The folder, as a re-mount keeps it ---------------------------------------------------------
 
-// A field of /proc/self/mountinfo, whose blanks and backslashes come as octal escapes.
-QByteArray unescaped(const QByteArray &field)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const QByteArray digits = field.mid(i + 1, 3);
-        bool octal = false;
-        const int code = digits.size() == 3 ? digits.toInt(&octal, 8) : 0;
-        if (field[i] == '\\' && octal) {
-            out += char(code);
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
 // The mount that holds the folder: its root within the file system and where it is mounted.
 bool mountOf(int folder, QByteArray &root, QByteArray &at)
 {
@@ -220,8 +202,8 @@ bool mountOf(int folder, QByteArray &root, QByteArray &at)
     for (const QByteArray &text : mounts.readAll().split('\n')) {
         const QList<QByteArray> fields = text.split(' ');
         if (fields.size() >= 5 && fields[0] == id) {
-            root = unescaped(fields[3]);
-            at = unescaped(fields[4]);
+            root = unescapeOctal(fields[3]);
+            at = unescapeOctal(fields[4]);
             return true;
         }
     }
@@ -232,12 +214,9 @@ bool mountOf(int folder, QByteArray &root, QByteArray &at)
 // device and inode numbers, may change from one mount to the next; this does not.
 QByteArray folderKey(int folder)
 {
-    char buffer[4096];
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(folder);
-    const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
-    if (length <= 0)
+    const QByteArray path = kernelPath(folder);
+    if (path.isEmpty())
         return {};
-    QByteArray path(buffer, length);
     QByteArray root;
     QByteArray at;
     if (!mountOf(folder, root, at) || at == "/" || !(path == at || path.startsWith(at + '/')))
@@ -253,15 +232,10 @@ QByteArray folderKey(int folder)
 QSet<QByteArray> removeFilesOf(int folder, const QSet<QByteArray> &tokens)
 {
     QSet<QByteArray> kept;
-    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (!dir) {
-        if (listing >= 0)
-            ::close(listing);
+    const FolderReader reader(folder);
+    if (!reader.get())
         return tokens;
-    }
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): a listing of this thread's own, which no other thread reads
-    while (const struct dirent *entry = ::readdir(dir)) {
+    while (const struct dirent *entry = reader.next()) {
         const QByteArray token = temporaryToken(entry->d_name);
         struct stat st;
         if (token.isEmpty() || !tokens.contains(token)
@@ -270,7 +244,6 @@ QSet<QByteArray> removeFilesOf(int folder, const QSet<QByteArray> &tokens)
         if (::unlinkat(folder, entry->d_name, 0) != 0 && errno != ENOENT)
             kept.insert(token);
     }
-    ::closedir(dir);
     return kept;
 }
 

@@ -34,12 +34,8 @@ int openFolder(const QString &path, int &error)
 // The folder as the kernel names it, links resolved: the same folder under every spelling.
 QString kernelPathOf(int folder, const QString &fallback)
 {
-    char target[4096];
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(folder);
-    const ssize_t length = ::readlink(self.constData(), target, sizeof target);
-    if (length <= 0 || size_t(length) >= sizeof target)
-        return fallback;
-    return detail::decodedPath(QByteArray(target, length));
+    const QByteArray path = detail::kernelPath(folder);
+    return path.isEmpty() ? fallback : detail::decodedPath(path);
 }
 
 // Only regular files can be copied; anything else that took a listed name is refused before
@@ -95,44 +91,6 @@ bool sameBytes(int a, int b, qint64 size)
     return true;
 }
 
-class FolderReader
-{
-public:
-    explicit FolderReader(int folder)
-        : m_dir(openDuplicate(folder))
-    {
-    }
-    ~FolderReader()
-    {
-        if (m_dir)
-            ::closedir(m_dir);
-    }
-    FolderReader(const FolderReader &) = delete;
-    FolderReader &operator=(const FolderReader &) = delete;
-
-    DIR *get() const { return m_dir; }
-    // The next entry; nullptr at the end (errno 0) or when reading fails (errno says why).
-    const struct dirent *next() const
-    {
-        errno = 0;
-        // NOLINTNEXTLINE(concurrency-mt-unsafe): each reader has a listing of its own
-        return ::readdir(m_dir);
-    }
-
-private:
-    // A listing of its own, so that threads and earlier listings never share its position.
-    static DIR *openDuplicate(int folder)
-    {
-        const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-        if (fd >= 0 && !dir)
-            ::close(fd);
-        return dir;
-    }
-
-    DIR *m_dir;
-};
-
 quint64 nameHash(const char *name, size_t length)
 {
     return std::hash<std::string_view> {}(std::string_view(name, length));
@@ -143,7 +101,7 @@ quint64 nameHash(const char *name, size_t length)
 FsResult<NameList> detail::listPlainFiles(int folder)
 {
     FsResult<NameList> result;
-    const FolderReader reader(folder);
+    const detail::FolderReader reader(folder);
     if (!reader.get()) {
         result.error = FsError::fromErrno(FsError::Operation::ListFolder, errno);
         return result;
@@ -241,7 +199,7 @@ void TransferFolders::noteDestinationNames(qsizetype mostNames)
     m_caps->probe();
     if (m_caps->caseInsensitive.load())
         return;
-    const FolderReader reader(m_destination);
+    const detail::FolderReader reader(m_destination);
     if (!reader.get())
         return;
     while (const struct dirent *entry = reader.next()) {

@@ -17,24 +17,6 @@ namespace
 {
 
 // mountinfo writes blanks and a few other characters of a path as \ooo.
-QByteArray unescapeOctal(const QByteArray &field)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field.at(i) == '\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int value = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out.append(char(value));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(field.at(i));
-    }
-    return out;
-}
-
 QList<dev_t> candidateDevices(dev_t device)
 {
     QList<dev_t> devices {device};
