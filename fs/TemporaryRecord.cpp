@@ -214,7 +214,7 @@ bool mountOf(int folder, QByteArray &root, QByteArray &at)
 // device and inode numbers, may change from one mount to the next; this does not.
 QByteArray folderKey(int folder)
 {
-    const QByteArray path = kernelPath(folder);
+    QByteArray path = kernelPath(folder);
     if (path.isEmpty())
         return {};
     QByteArray root;
