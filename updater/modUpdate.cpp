@@ -48,8 +48,9 @@ QString CommandLineText(const QStringList &arguments)
 StoredValues SettleValues(const QString &version, const QString &language)
 {
     StoredValues values {version, language};
+    // Lowered first: a letter may lower into two ("İ" into "i" and a dot above).
     if (values.language.size() > LanguageCodeLength)
-        values.language = values.language.left(LanguageCodeLength).toLower();
+        values.language = values.language.toLower().left(LanguageCodeLength);
     if (values.version.isEmpty())
         values.version = QString::fromLatin1(MissingVersion);
     if (values.language.isEmpty())
